@@ -1,0 +1,89 @@
+#include "robot_behavior/number_format.hpp"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+using namespace robot_behavior;
+
+namespace {
+
+std::string json(double value) {
+  std::string out;
+  append_json_number(out, value);
+  return out;
+}
+
+const double kInf = std::numeric_limits<double>::infinity();
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+}  // namespace
+
+TEST(NumberFormat, DisplayIsShortestPositionalWithoutPointZero) {
+  EXPECT_EQ(display(1.0), "1");
+  EXPECT_EQ(display(2.0), "2");
+  EXPECT_EQ(display(0.5), "0.5");
+  EXPECT_EQ(display(0.1), "0.1");
+  EXPECT_EQ(display(1.0 / 3.0), "0.3333333333333333");
+  EXPECT_EQ(display(1e21), "1000000000000000000000");
+  EXPECT_EQ(display(1e-7), "0.0000001");
+  EXPECT_EQ(display(-0.0), "-0");
+  EXPECT_EQ(display(0.0), "0");
+  EXPECT_EQ(display(-12.25), "-12.25");
+  EXPECT_EQ(display(kNaN), "NaN");
+  EXPECT_EQ(display(kInf), "inf");
+  EXPECT_EQ(display(-kInf), "-inf");
+}
+
+TEST(NumberFormat, DebugSwitchesToExponentBelow1em4AndFrom1e16) {
+  EXPECT_EQ(debug(2.0), "2.0");
+  EXPECT_EQ(debug(0.0), "0.0");
+  EXPECT_EQ(debug(-0.0), "-0.0");
+  EXPECT_EQ(debug(0.0001), "0.0001");
+  EXPECT_EQ(debug(0.00001), "1e-5");
+  EXPECT_EQ(debug(2.5e-7), "2.5e-7");
+  EXPECT_EQ(debug(9999999999999998.0), "9999999999999998.0");
+  EXPECT_EQ(debug(1e16), "1e16");
+  EXPECT_EQ(debug(1.5e20), "1.5e20");
+  EXPECT_EQ(debug(-1.5e20), "-1.5e20");
+  EXPECT_EQ(debug(0.1), "0.1");
+  EXPECT_EQ(debug(1.57), "1.57");
+  EXPECT_EQ(debug(std::numeric_limits<double>::denorm_min()), "5e-324");
+  EXPECT_EQ(debug(std::numeric_limits<double>::max()), "1.7976931348623157e308");
+  EXPECT_EQ(debug(kNaN), "NaN");
+  EXPECT_EQ(debug(-kInf), "-inf");
+}
+
+TEST(NumberFormat, JsonKeepsPointZeroAndWritesNonFiniteAsNull) {
+  EXPECT_EQ(json(9.0), "9.0");
+  EXPECT_EQ(json(20.0), "20.0");
+  EXPECT_EQ(json(0.1), "0.1");
+  EXPECT_EQ(json(-0.0), "-0.0");
+  EXPECT_EQ(json(0.00001), "0.00001");
+  EXPECT_EQ(json(0.000001), "1e-6");
+  EXPECT_EQ(json(1e15), "1000000000000000.0");
+  EXPECT_EQ(json(1e16), "1e16");
+  EXPECT_EQ(json(1.5e-7), "1.5e-7");
+  EXPECT_EQ(json(kNaN), "null");
+  EXPECT_EQ(json(kInf), "null");
+  EXPECT_EQ(json(-kInf), "null");
+}
+
+TEST(NumberFormat, EveryFormReadsBackToTheSameDouble) {
+  const std::array<double, 8> values = {0.1, 1.0 / 3.0, 2.0 / 3.0, 123456.789, 1e-300, 6.02214076e23, M_PI, 5e-324};
+  for (const double value : values) {
+    EXPECT_EQ(std::strtod(json(value).c_str(), nullptr), value) << json(value);
+    EXPECT_EQ(std::strtod(debug(value).c_str(), nullptr), value) << debug(value);
+    EXPECT_EQ(std::strtod(display(value).c_str(), nullptr), value) << display(value);
+  }
+}
+
+TEST(NumberFormat, DebugListJoinsWithCommaBlank) {
+  const std::array<double, 6> zeros{};
+  EXPECT_EQ(debug_list(zeros), "[0.0, 0.0, 0.0, 0.0, 0.0, 0.0]");
+  const std::array<double, 2> two{0.0, 1.5};
+  EXPECT_EQ(debug_list(two), "[0.0, 1.5]");
+  EXPECT_EQ(debug_list(std::array<double, 0>{}), "[]");
+}

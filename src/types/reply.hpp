@@ -1,5 +1,6 @@
 #pragma once
-// Reply records and their strict reading from JSON text.
+// Reply records: strict reading from JSON text, and writing (for the simulator, tests and
+// benchmarks).
 
 #include <array>
 #include <cstdint>
@@ -8,9 +9,10 @@
 
 #include "robot_behavior/exception.hpp"
 
-namespace simdjson::ondemand {
+namespace simdjson::dom {
 class parser;
-}
+class element;
+}  // namespace simdjson::dom
 
 namespace orvek {
 
@@ -69,13 +71,45 @@ struct GetDataState {
   std::string error_msg;   // "errorMsg"
 };
 
-// Reads one reply. `text` must be followed by simdjson::SIMDJSON_PADDING readable bytes.
-// Malformed JSON (or anything but one JSON value with surrounding whitespace) panics with
-// the parser's message; a value that does not fit the record is DeserializeError.
-Result<DefaultState> deserialize_default(simdjson::ondemand::parser& parser, std::string_view padded_text);
-Result<GetDataState> deserialize_get_data(simdjson::ondemand::parser& parser, std::string_view padded_text);
+// --- reading ---------------------------------------------------------------------------
+//
+// A reply is an object (keys matched exactly, unknown keys skipped, the last of duplicate
+// keys counts, every field required) or an array of the field values in declaration order.
+// u8/u16 take only integers in range, bools only true/false, doubles any number, strings
+// only strings, arrays exactly their length. A mismatch is DeserializeError naming the key
+// and what was expected, e.g.
+//   invalid length 198 at key "din": expected an array of 199 integers 0 to 255
+
+// Reads one reply text. `padded_text` must be followed by simdjson::SIMDJSON_PADDING
+// readable bytes. Text that is not exactly one JSON value (surrounding whitespace allowed)
+// panics with the parser's message. The parser is reused: in steady state no allocation.
+Result<DefaultState> deserialize_default(simdjson::dom::parser& parser, std::string_view padded_text);
+Result<GetDataState> deserialize_get_data(simdjson::dom::parser& parser, std::string_view padded_text);
+
+// The same, from a value already parsed.
+Result<DefaultState> read_default(const simdjson::dom::element& value);
+Result<GetDataState> read_get_data(const simdjson::dom::element& value);
+
+// Overload set for generic callers (the transport): the pointer only selects the record.
+inline Result<DefaultState> read_reply(const simdjson::dom::element& value, DefaultState*) {
+  return read_default(value);
+}
+inline Result<GetDataState> read_reply(const simdjson::dom::element& value, GetDataState*) {
+  return read_get_data(value);
+}
 
 // "errorCode" exactly "0" is success; anything else is CommandException "[code: message]".
 Result<void> check(DefaultState&& reply);
+
+// --- writing ---------------------------------------------------------------------------
+
+// Each writes the record as one compact JSON object with all its keys in byte order,
+// replacing the content of `out` (whose capacity is reused).
+void serialize_into(std::string& out, const DefaultState& reply);
+void serialize_into(std::string& out, const GetDataState& reply);
+
+// A plausible "get_data" reply of an idle arm: every number and flag zero, "errorCode" "0",
+// "errorMsg" empty.
+GetDataState default_get_data_state();
 
 }  // namespace orvek

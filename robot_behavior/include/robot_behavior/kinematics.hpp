@@ -1,0 +1,31 @@
+#pragma once
+// Kinematics computed locally, without the controller.
+
+#include <string_view>
+
+#include "robot_behavior/arm.hpp"
+#include "robot_behavior/pose.hpp"
+
+namespace robot_behavior {
+
+inline constexpr std::string_view kInverseKinematicsMissing =
+    "not implemented: inverse kinematics is not implemented because the representation method of the "
+    "robotic arm configuration has not been determined";
+
+class ArmKinematics {
+ public:
+  virtual ~ArmKinematics() = default;
+
+  virtual Pose forward_kinematics(const Joints& q) const = 0;
+  // Not available for any arm: always an internal failure with kInverseKinematicsMissing.
+  [[noreturn]] Joints inverse_kinematics(const Pose& pose) const;
+
+ protected:
+  ArmKinematics() = default;
+  ArmKinematics(const ArmKinematics&) = default;
+  ArmKinematics(ArmKinematics&&) = default;
+  ArmKinematics& operator=(const ArmKinematics&) = default;
+  ArmKinematics& operator=(ArmKinematics&&) = default;
+};
+
+}  // namespace robot_behavior

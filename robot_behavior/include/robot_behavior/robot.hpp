@@ -1,0 +1,71 @@
+#pragma once
+// The generic robot: power, enable, stop and the motion flag, and the wait for rest that
+// every blocking motion ends with.
+
+#include <chrono>
+#include <exception>
+#include <string>
+
+#include "robot_behavior/exception.hpp"
+
+namespace robot_behavior {
+
+// The pause between two status queries of a wait for rest.
+inline constexpr std::chrono::milliseconds kRestPollPeriod{100};
+
+// Asked between the status queries of a wait for rest. The host (the Python binding)
+// installs it to notice a pending Ctrl-C; it must not throw.
+struct InterruptCheck {
+  bool (*check)(void* context) = nullptr;
+  void* context = nullptr;
+
+  bool requested() const { return check != nullptr && check(context); }
+};
+
+// A wait for rest that ended because the host asked to stop. The arm has been told to stop
+// (best effort). This is not an internal failure: the host reports its own pending
+// interruption (for Python, the KeyboardInterrupt already set).
+class Interrupted : public std::exception {
+ public:
+  const char* what() const noexcept override { return "interrupted while waiting for the arm to come to rest"; }
+};
+
+class RobotBehavior {
+ public:
+  virtual ~RobotBehavior() = default;
+
+  virtual std::string version() const = 0;
+  virtual Result<void> init() = 0;
+  virtual Result<void> shutdown() = 0;
+  virtual Result<void> enable() = 0;
+  virtual Result<void> disable() = 0;
+  virtual Result<void> reset() = 0;
+  // Whether a motion started by this robot may still be under way.
+  virtual bool is_moving() = 0;
+  virtual Result<void> stop() = 0;
+  virtual Result<void> pause() = 0;
+  virtual Result<void> resume() = 0;
+  virtual Result<void> emergency_stop() = 0;
+  virtual Result<void> clear_emergency_stop() = 0;
+
+  // Installs (or, with a null `check`, removes) the check asked between status queries.
+  void set_interrupt_check(bool (*check)(void* context), void* context) noexcept { interrupt_ = {check, context}; }
+  const InterruptCheck& interrupt_check() const noexcept { return interrupt_; }
+
+  // Queries is_moving at once and then every kRestPollPeriod until it answers false. No
+  // time-out. When the interrupt check fires between two queries, sends stop (its outcome
+  // ignored) and throws Interrupted. Internal failures of is_moving propagate.
+  void wait_for_rest();
+
+ protected:
+  RobotBehavior() = default;
+  RobotBehavior(const RobotBehavior&) = default;
+  RobotBehavior(RobotBehavior&&) = default;
+  RobotBehavior& operator=(const RobotBehavior&) = default;
+  RobotBehavior& operator=(RobotBehavior&&) = default;
+
+ private:
+  InterruptCheck interrupt_{};
+};
+
+}  // namespace robot_behavior

@@ -1,0 +1,98 @@
+// Realtime closure control: servo mode, one target per cycle from the caller's callable.
+
+#include <utility>
+#include <variant>
+
+#include "robot/motion_check.hpp"
+#include "robot/robot.hpp"
+#include "types/reply.hpp"
+#include "types/request.hpp"
+
+namespace orvek {
+
+using robot_behavior::fail;
+using robot_behavior::Result;
+using robot_behavior::RobotException;
+
+namespace {
+
+// The state handed to the callable each cycle: not read from the controller.
+ArmState6 placeholder_state() {
+  constexpr Joints zeros{};
+  ArmState6 state;
+  state.joint = zeros;
+  state.joint_vel = zeros;
+  state.joint_acc = zeros;
+  state.tau = zeros;
+  state.pose_o_to_ee = Pose{};
+  state.pose_ee_to_k = Pose{};
+  state.cartesian_vel = robot_behavior::Six{};
+  state.load = LoadState{0.0, {0.0, 0.0, 0.0}, {}};
+  return state;
+}
+
+}  // namespace
+
+Result<void> OrvekRobot::move_with_closure(robot_behavior::MotionClosure closure) {
+  if (moving_) return fail(RobotException::command("Robot is moving"));
+  moving_ = true;
+
+  if (auto entered = network_.send_and_recv<DefaultState>(Command::servo_move, ServoMoveData{1}); !entered) {
+    return fail(std::move(entered.error()));
+  } else if (auto accepted = check(std::move(*entered)); !accepted) {
+    moving_ = false;  // the controller did not enter servo mode: nothing started
+    return accepted;
+  }
+
+  // From here on every failure leaves servo mode before it is reported.
+  Result<void> cycles;
+  try {
+    cycles = servo_cycles(closure);
+  } catch (...) {
+    leave_servo_mode_best_effort();
+    throw;
+  }
+  if (!cycles) {
+    leave_servo_mode_best_effort();
+    return cycles;
+  }
+
+  if (auto left = send_checked(Command::servo_move, ServoMoveData{0}); !left) return left;
+  moving_ = false;
+  return {};
+}
+
+Result<void> OrvekRobot::servo_cycles(robot_behavior::MotionClosure closure) {
+  for (;;) {
+    const ArmState6 state = placeholder_state();
+    const auto [motion, finished] = closure(state, kServoPeriod);
+    if (finished) return {};
+
+    Result<void> sent;
+    if (const auto* joint = std::get_if<Motion6::Joint>(&motion.value)) {
+      if (auto ok = require_finite("jointPosition", joint->values); !ok) return ok;
+      sent = send_checked(Command::servo_j, ServoJData{joint->values, 0});
+    } else if (const auto* cartesian = std::get_if<Motion6::Cartesian>(&motion.value)) {
+      const robot_behavior::Six six = cartesian->pose.six();
+      if (auto ok = require_finite("catPosition", six, kSixNames); !ok) return ok;
+      sent = send_checked(Command::servo_p, ServoPData{six, 0});
+    } else {
+      return fail(RobotException::command("Invalid motion type"));
+    }
+    if (!sent) return sent;
+  }
+}
+
+void OrvekRobot::leave_servo_mode_best_effort() noexcept {
+  try {
+    (void)network_.send_and_recv<DefaultState>(Command::servo_move, ServoMoveData{0});
+  } catch (...) {
+    // The original failure is what the caller needs to see.
+  }
+}
+
+Result<void> OrvekRobot::control_with_closure(robot_behavior::ControlClosure /*closure*/) {
+  robot_behavior::panic("not implemented");
+}
+
+}  // namespace orvek

@@ -15,6 +15,13 @@
 
 namespace orvek {
 
+// Fixed limits on waiting for the controller.
+//  - connect: a controller on the local network answers a connection attempt within
+//    milliseconds; 5 s still covers two lost SYNs (retransmitted after 1 s and 3 s).
+//  - exchange: from sending a request until its whole reply has arrived. Most commands
+//    answer within milliseconds, but "power_on" and "enable_robot" wait for the drives and
+//    brakes, which takes seconds; 30 s leaves ample room for those and still ends a call
+//    to a controller that has stopped answering.
 struct Timeouts {
   std::chrono::milliseconds connect{5000};
   std::chrono::milliseconds exchange{30000};
@@ -23,8 +30,8 @@ struct Timeouts {
 class NetWork {
  public:
   static constexpr std::uint16_t kPort = 10001;
-  static constexpr std::size_t kReadSize = 10240;       // one read of the reply
-  static constexpr std::size_t kMaxReply = 1u << 20;    // bound on a reassembled reply
+  static constexpr std::size_t kReadSize = 10240;     // the first read of a reply takes at most this
+  static constexpr std::size_t kMaxReply = 1u << 20;  // bound on a reassembled reply
 
   // No stream: every exchange returns NetworkError "TCP command stream is not initialized".
   NetWork() noexcept;
@@ -39,9 +46,11 @@ class NetWork {
 
   bool has_stream() const noexcept;
 
-  // One exchange: writes the request, reads one complete reply and reads it into Reply
-  // (DefaultState or GetDataState). Transport faults and malformed replies panic; only the
-  // absent stream is returned as an error.
+  // One exchange: writes the request, reads until one complete JSON value has arrived and
+  // reads it into Reply (DefaultState or GetDataState). Transport faults, malformed replies
+  // and replies that do not fit the record panic; only the absent stream is returned as an
+  // error. A time-out, or a reply longer than kMaxReply, also drops the stream: the rest of
+  // that reply must never be taken for the answer to a later command.
   template <class Reply, class Body>
   Result<Reply> send_and_recv(Command command, const Body& body);
 
@@ -52,10 +61,12 @@ class NetWork {
 
  private:
   struct Impl;
-  // Sends out_ and returns the reply text (padded for the parser); panics on faults.
-  Result<std::string_view> exchange_text();
-  Result<DefaultState> read_reply(std::string_view text, DefaultState*);
-  Result<GetDataState> read_reply(std::string_view text, GetDataState*);
+  // Sends out_, receives and parses the reply, reads the record; panics on every fault.
+  Result<DefaultState> exchange(DefaultState*);
+  Result<GetDataState> exchange(GetDataState*);
+  // Sends out_ and returns the parsed reply (owned by the stream's parser until the next
+  // exchange).
+  simdjson::dom::element round_trip();
 
   std::unique_ptr<Impl> impl_;  // null when there is no stream
   std::string out_;             // reused request buffer
@@ -67,9 +78,7 @@ Result<Reply> NetWork::send_and_recv(Command command, const Body& body) {
     return robot_behavior::fail(robot_behavior::RobotException::network("TCP command stream is not initialized"));
   }
   serialize_into(out_, command, body);
-  auto text = exchange_text();
-  if (!text) return robot_behavior::fail(std::move(text.error()));
-  return read_reply(*text, static_cast<Reply*>(nullptr));
+  return exchange(static_cast<Reply*>(nullptr));
 }
 
 }  // namespace orvek

@@ -1,0 +1,138 @@
+#include "convert.hpp"
+
+#include "to_py.hpp"
+
+namespace orvek::ffi {
+
+bool cannot_convert(PyObject* object, const char* target) {
+  Ref name = Ref::steal(PyType_GetName(Py_TYPE(object)));
+  if (!name) return false;
+  PyErr_Format(PyExc_TypeError, "'%U' object cannot be converted to '%s'", name.get(), target);
+  return false;
+}
+
+bool named_argument_error(const char* name) {
+  if (!PyErr_ExceptionMatches(PyExc_TypeError)) return false;
+  Ref first = Ref::steal(PyErr_GetRaisedException());
+  Ref message = Ref::steal(PyObject_Str(first.get()));
+  if (!message) return false;
+  Ref text = Ref::steal(PyUnicode_FromFormat("argument '%s': %U", name, message.get()));
+  if (!text) return false;
+  Ref error = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, text.get()));
+  if (!error) return false;
+  PyException_SetCause(error.get(), first.release());  // steals
+  PyErr_SetRaisedException(error.release());          // steals
+  return false;
+}
+
+bool to_double(PyObject* object, double& out) {
+  if (PyFloat_CheckExact(object)) {
+    out = PyFloat_AS_DOUBLE(object);
+    return true;
+  }
+  out = PyFloat_AsDouble(object);
+  return !(out == -1.0 && PyErr_Occurred());
+}
+
+namespace {
+
+bool sequence_size(PyObject* object, Py_ssize_t& size) {
+  if (PyList_CheckExact(object) || PyTuple_CheckExact(object)) {
+    size = Py_SIZE(object);
+    return true;
+  }
+  if (!PySequence_Check(object)) return cannot_convert(object, "Sequence");
+  size = PySequence_Size(object);
+  return size >= 0;
+}
+
+// Reads `count` numbers from a sequence already known to have that size. A list is read through
+// new references, so a __float__ that changes the list cannot pull an item from under us.
+bool read_numbers(PyObject* object, double* out, std::size_t count) {
+  if (PyTuple_CheckExact(object)) {
+    for (std::size_t i = 0; i < count; ++i) {
+      if (!to_double(PyTuple_GET_ITEM(object, static_cast<Py_ssize_t>(i)), out[i])) return false;
+    }
+    return true;
+  }
+  const bool list = PyList_CheckExact(object);
+  for (std::size_t i = 0; i < count; ++i) {
+    const auto index = static_cast<Py_ssize_t>(i);
+    Ref item = Ref::steal(list ? PyList_GetItemRef(object, index) : PySequence_GetItem(object, index));
+    if (!item || !to_double(item.get(), out[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool to_doubles(PyObject* object, double* out, std::size_t count) {
+  Py_ssize_t size = 0;
+  if (!sequence_size(object, size)) return false;
+  if (static_cast<std::size_t>(size) != count) {
+    PyErr_Format(PyExc_ValueError, "expected a sequence of length %zu (got %zd)", count, size);
+    return false;
+  }
+  return read_numbers(object, out, count);
+}
+
+bool list_prologue(PyObject* object, Py_ssize_t& size) {
+  if (PyUnicode_Check(object)) {
+    PyErr_SetString(PyExc_TypeError, "Can't extract `str` to `Vec`");
+    return false;
+  }
+  return sequence_size(object, size);
+}
+
+bool to_vector(PyObject* object, std::vector<double>& out) {
+  Py_ssize_t size = 0;
+  if (!list_prologue(object, size)) return false;
+  out.resize(static_cast<std::size_t>(size));
+  return read_numbers(object, out.data(), out.size());
+}
+
+bool to_string(PyObject* object, std::string& out) {
+  if (!PyUnicode_Check(object)) return cannot_convert(object, "PyString");
+  Py_ssize_t size = 0;
+  const char* data = PyUnicode_AsUTF8AndSize(object, &size);
+  if (data == nullptr) return false;
+  out.assign(data, static_cast<std::size_t>(size));
+  return true;
+}
+
+bool to_pose_record(PyObject* object, PyPose& out) {
+  const PyPose* record = pose_record_of(object);
+  if (record == nullptr) return cannot_convert(object, "Pose");
+  out = *record;
+  return true;
+}
+
+bool to_pose(PyObject* object, robot_behavior::Pose& out) {
+  const PyPose* record = pose_record_of(object);
+  if (record == nullptr) return cannot_convert(object, "Pose");
+  out = to_library(*record);
+  return true;
+}
+
+bool to_motion_record(PyObject* object, PyMotion& out) {
+  const PyMotion* record = motion_record_of(object);
+  if (record == nullptr) return cannot_convert(object, "MotionType");
+  out = *record;
+  return true;
+}
+
+bool to_motion(PyObject* object, robot_behavior::Motion6& out) {
+  const PyMotion* record = motion_record_of(object);
+  if (record == nullptr) return cannot_convert(object, "MotionType");
+  out = to_library(*record);
+  return true;
+}
+
+bool to_load(PyObject* object, robot_behavior::LoadState& out) {
+  const robot_behavior::LoadState* load = load_of(object);
+  if (load == nullptr) return cannot_convert(object, "LoadState");
+  out = *load;
+  return true;
+}
+
+}  // namespace orvek::ffi

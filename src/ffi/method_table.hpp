@@ -1,0 +1,409 @@
+#pragma once
+// Method tables as data. A Python method of a class that wraps a C++ value is one row naming
+//   the method, how it uses the object (shared or exclusive), the operation it calls, and for a
+//   method with an argument the kind of that argument and its name.
+// Everything else follows from the row, written once here: the calling convention (METH_NOARGS,
+// or METH_FASTCALL | METH_KEYWORDS), argument parsing, the receiver check, the borrow of the
+// object (given back on every exit), the conversion of the argument, the call, the conversion of
+// the result, the mapping of failures, and the docstring "name($self, arg)\n--\n\n".
+//
+// A class provides a traits struct:
+//
+//   struct RobotClass {
+//     using Value = orvek::OrvekRobot;             // held by value inside the Python object
+//     static constexpr FixedString name = "OrvekRobot";
+//     static PyTypeObject* type();                 // the class, created once
+//   };
+//   using M = Methods<RobotClass>;
+//
+//   PyMethodDef kRobotMethods[] = {
+//       M::method<"version", Use::shared, &OrvekRobot::version>(),
+//       M::method<"init", Use::exclusive, &OrvekRobot::init>(),
+//       M::method<"set_speed", Use::exclusive, &OrvekRobot::set_speed, kind::Float, "speed">(),
+//       M::method<"with_speed", Use::exclusive, chain<&OrvekRobot::with_speed>, kind::Float, "speed">(),
+//       M::method<"move_path", Use::exclusive, &OrvekRobot::move_path, kind::List<kind::Motion>, "path">(),
+//       M::method<"with_jerk", Use::exclusive, chain<[](OrvekRobot&, const Joints&) {}>, kind::Six, "joint_jerk">(),
+//       kMethodsEnd,
+//   };
+//
+// The operation is anything std::invoke can call with (Value&, argument) — a member function
+// pointer or a captureless lambda; a shared row passes `const Value&`, so a non-const member is a
+// compile error there. Its result becomes the Python result (result_to_py): void -> None,
+// Result<T> -> the value or Exception(display text), bool, double, strings, Pose, ArmState6,
+// LoadState, arrays and vectors of doubles, or a new reference (Ref or PyObject*). A row whose
+// operation is wrapped in `chain<...>` returns the object itself (after a Result<...> error check).
+// A C++ exception thrown by the conversion or the operation becomes PanicException (boundary.hpp).
+//
+// Calling a method:
+//   1. the arguments are parsed (args.hpp: TypeError naming "OrvekRobot.set_speed()");
+//   2. the receiver must be an instance of Class::type();
+//   3. the object is taken: exclusive use is refused with RuntimeError "Already borrowed" while it
+//      is held in any way, shared use with "Already mutably borrowed" while it is held exclusively;
+//   4. the argument is converted (convert.hpp); a TypeError reads "argument 'speed': ...";
+//   5. the operation runs, its result is converted; 6. the object is given back.
+//
+// Constructors and deallocation of such a class come from the same traits:
+//   {Py_tp_new, M::constructor<make_robot, kind::Str, "ip">}   // make_robot(std::string) -> Value
+//   {Py_tp_dealloc, M::dealloc}
+
+#include <Python.h>
+
+#include <array>
+#include <expected>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "args.hpp"
+#include "boundary.hpp"
+#include "convert.hpp"
+#include "fixed_string.hpp"
+#include "py_ref.hpp"
+#include "robot_behavior/arm_state.hpp"
+#include "robot_behavior/coord.hpp"
+#include "robot_behavior/exception.hpp"
+#include "to_py.hpp"
+
+namespace orvek::ffi {
+
+// --- borrowing ----------------------------------------------------------------------------------
+
+enum class Use { shared, exclusive };
+
+// One machine word: 0 free, n > 0 held by n shared users, -1 held by one exclusive user.
+using BorrowFlag = Py_ssize_t;
+
+// Takes the object for the scope; on refusal sets RuntimeError and converts to false.
+class BorrowGuard {
+ public:
+  BorrowGuard(BorrowFlag& flag, Use use) noexcept : use_(use) {
+    if (use == Use::exclusive ? flag != 0 : flag < 0) {
+      PyErr_SetString(PyExc_RuntimeError, use == Use::exclusive ? "Already borrowed" : "Already mutably borrowed");
+      return;
+    }
+    flag = use == Use::exclusive ? -1 : flag + 1;
+    flag_ = &flag;
+  }
+  BorrowGuard(const BorrowGuard&) = delete;
+  BorrowGuard& operator=(const BorrowGuard&) = delete;
+  ~BorrowGuard() {
+    if (flag_ != nullptr) *flag_ = use_ == Use::exclusive ? 0 : *flag_ - 1;
+  }
+  explicit operator bool() const { return flag_ != nullptr; }
+
+ private:
+  Use use_;
+  BorrowFlag* flag_ = nullptr;
+};
+
+// The Python object of such a class: the header, the value, the borrow flag.
+template <class T>
+struct BorrowedObject {
+  PyObject ob_base;
+  T value;
+  BorrowFlag borrow;
+};
+
+// --- argument kinds -----------------------------------------------------------------------------
+// Each kind names the C++ type an argument becomes and converts to it (false with an error set).
+
+namespace kind {
+
+struct Float {
+  using type = double;
+  static bool convert(PyObject* object, type& out) { return to_double(object, out); }
+};
+template <std::size_t N>
+struct Floats {
+  using type = std::array<double, N>;
+  static bool convert(PyObject* object, type& out) { return to_array(object, out); }
+};
+using Six = Floats<6>;
+struct Str {
+  using type = std::string;
+  static bool convert(PyObject* object, type& out) { return to_string(object, out); }
+};
+struct Pose {
+  using type = robot_behavior::Pose;
+  static bool convert(PyObject* object, type& out) { return to_pose(object, out); }
+};
+struct Motion {
+  using type = robot_behavior::Motion6;
+  static bool convert(PyObject* object, type& out) { return to_motion(object, out); }
+};
+struct Load {
+  using type = robot_behavior::LoadState;
+  static bool convert(PyObject* object, type& out) { return to_load(object, out); }
+};
+// A frame: "OCS", "Shot", "Interial" or the JSON text of a pose. A text that is none of these is
+// an internal failure: "called `Result::unwrap()` on an `Err` value: " + the parser's error.
+struct Coord {
+  using type = robot_behavior::Coord;
+  static bool convert(PyObject* object, type& out) {
+    std::string text;
+    if (!to_string(object, text)) return false;
+    auto frame = robot_behavior::coord_from_string(text);
+    if (!frame) robot_behavior::panic(std::string(robot_behavior::kUnwrapPrefix) + frame.error().debug());
+    out = std::move(*frame);
+    return true;
+  }
+};
+// Any object, borrowed for the call (a callable, for example).
+struct Object {
+  using type = PyObject*;
+  static bool convert(PyObject* object, type& out) {
+    out = object;
+    return true;
+  }
+};
+// A sequence (not str) of items of kind K, converted in order.
+template <class K>
+struct List {
+  using type = std::vector<typename K::type>;
+  static bool convert(PyObject* object, type& out) { return to_list(object, out, &K::convert); }
+};
+
+}  // namespace kind
+
+// --- results ------------------------------------------------------------------------------------
+
+template <auto Op>
+struct Chain {
+  static constexpr auto op = Op;
+};
+// Marks an operation whose method returns the object itself (the with_ settings).
+template <auto Op>
+inline constexpr Chain<Op> chain{};
+
+template <class T>
+struct IsChain : std::false_type {};
+template <auto Op>
+struct IsChain<Chain<Op>> : std::true_type {};
+
+template <class T>
+struct IsExpected : std::false_type {};
+template <class T, class E>
+struct IsExpected<std::expected<T, E>> : std::true_type {};
+
+template <class T>
+struct IsArray : std::false_type {};
+template <std::size_t N>
+struct IsArray<std::array<double, N>> : std::true_type {};
+
+// A new reference for a C++ result, or nullptr with an error set.
+template <class T>
+PyObject* result_to_py(T&& result) {
+  using R = std::remove_cvref_t<T>;
+  if constexpr (IsExpected<R>::value) {
+    if (!result) {
+      raise_robot_exception(result.error());
+      return nullptr;
+    }
+    if constexpr (std::is_void_v<typename R::value_type>) {
+      Py_RETURN_NONE;
+    } else {
+      return result_to_py(std::move(*result));
+    }
+  } else if constexpr (std::is_same_v<R, bool>) {
+    return PyBool_FromLong(result ? 1 : 0);
+  } else if constexpr (std::is_same_v<R, double>) {
+    return PyFloat_FromDouble(result);
+  } else if constexpr (std::is_convertible_v<const R&, std::string_view>) {
+    const std::string_view text(result);
+    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+  } else if constexpr (std::is_same_v<R, robot_behavior::Pose>) {
+    return pose_to_py(result);
+  } else if constexpr (std::is_same_v<R, robot_behavior::ArmState6>) {
+    return arm_state_to_py(result);
+  } else if constexpr (std::is_same_v<R, robot_behavior::LoadState>) {
+    return load_to_py(result);
+  } else if constexpr (IsArray<R>::value || std::is_same_v<R, std::vector<double>>) {
+    return list_to_py(result.data(), result.size());
+  } else if constexpr (std::is_same_v<R, Ref>) {
+    return Ref(std::move(result)).release();
+  } else if constexpr (std::is_same_v<R, PyObject*>) {
+    return result;
+  } else {
+    static_assert(sizeof(R) == 0, "no Python form for this result type: add one to result_to_py");
+  }
+}
+
+// --- the rows -----------------------------------------------------------------------------------
+
+// A METH_FASTCALL | METH_KEYWORDS function stored in the PyCFunction slot of a PyMethodDef.
+inline PyCFunction as_cfunction(PyObject* (*function)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*)) {
+  return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
+}
+
+inline constexpr PyMethodDef kMethodsEnd = {nullptr, nullptr, 0, nullptr};
+
+template <class Class>
+struct Methods {
+  using Value = typename Class::Value;
+  using Object = BorrowedObject<Value>;
+
+  // A method without argument.
+  template <FixedString Name, Use U, auto Op>
+  static PyMethodDef method() {
+    return {Name.c_str(), &call_noargs<Name, U, Op>, METH_NOARGS, Concat<Name, "($self)\n--\n\n">::c_str()};
+  }
+
+  // A method with one required argument of kind K, named ArgName (by position or keyword).
+  template <FixedString Name, Use U, auto Op, class K, FixedString ArgName>
+  static PyMethodDef method() {
+    return {Name.c_str(), as_cfunction(&call_one<Name, U, Op, K, ArgName>), METH_FASTCALL | METH_KEYWORDS,
+            Concat<Name, "($self, ", ArgName, ")\n--\n\n">::c_str()};
+  }
+
+  // tp_new: one required argument of kind K; Make(converted argument) returns the Value.
+  template <auto Make, class K, FixedString ArgName>
+  static PyObject* constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+      static constexpr const char* kParams[] = {ArgName.c_str()};
+      PyObject* arg = nullptr;
+      if (!parse_arguments(Signature{Concat<Class::name, ".__new__">::c_str(), true, kParams}, args, kwargs, &arg)) {
+        return nullptr;
+      }
+      typename K::type value{};
+      if (!K::convert(arg, value)) return argument_failed(ArgName.c_str());
+      return new_object(type, std::invoke(Make, std::move(value)));
+    });
+  }
+
+  // tp_dealloc: destroys the value.
+  static void dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    std::destroy_at(&reinterpret_cast<Object*>(self)->value);
+    PyObject_Free(self);
+    Py_DECREF(type);
+  }
+
+  // A new instance holding `value`, free to borrow.
+  static PyObject* new_object(PyTypeObject* type, Value&& value) {
+    void* memory = PyObject_Malloc(static_cast<std::size_t>(type->tp_basicsize));
+    if (memory == nullptr) return PyErr_NoMemory();
+    auto* object = static_cast<Object*>(memory);
+    try {
+      std::construct_at(&object->value, std::move(value));
+    } catch (...) {
+      PyObject_Free(memory);
+      throw;
+    }
+    object->borrow = 0;
+    return PyObject_Init(reinterpret_cast<PyObject*>(object), type);
+  }
+
+ private:
+  template <FixedString Name>
+  static constexpr const char* qualified_name() {
+    return Concat<Class::name, ".", Name>::c_str();
+  }
+
+  template <FixedString Name>
+  static Object* receiver(PyObject* self) {
+    PyTypeObject* type = Class::type();
+    if (type == nullptr) return nullptr;
+    if (!PyObject_TypeCheck(self, type)) {
+      PyErr_Format(PyExc_TypeError, "descriptor '%s' for '%s' objects doesn't apply to a '%s' object", Name.c_str(),
+                   Class::name.c_str(), Py_TYPE(self)->tp_name);
+      return nullptr;
+    }
+    return reinterpret_cast<Object*>(self);
+  }
+
+  // The value as the row may use it: const for a shared row.
+  template <Use U>
+  static std::conditional_t<U == Use::shared, const Value&, Value&> target(Object* object) {
+    return object->value;
+  }
+
+  template <Use U, auto Op, class... A>
+  static PyObject* invoke(PyObject* self, Object* object, A&&... arg) {
+    auto&& value = target<U>(object);
+    using OpType = std::remove_cvref_t<decltype(Op)>;
+    if constexpr (IsChain<OpType>::value) {
+      using R = decltype(std::invoke(OpType::op, value, std::forward<A>(arg)...));
+      if constexpr (std::is_void_v<R>) {
+        std::invoke(OpType::op, value, std::forward<A>(arg)...);
+      } else {
+        decltype(auto) result = std::invoke(OpType::op, value, std::forward<A>(arg)...);
+        if constexpr (IsExpected<std::remove_cvref_t<R>>::value) {
+          if (!result) {
+            raise_robot_exception(result.error());
+            return nullptr;
+          }
+        }
+      }
+      return Py_NewRef(self);
+    } else {
+      using R = decltype(std::invoke(Op, value, std::forward<A>(arg)...));
+      if constexpr (std::is_void_v<R>) {
+        std::invoke(Op, value, std::forward<A>(arg)...);
+        Py_RETURN_NONE;
+      } else {
+        return result_to_py(std::invoke(Op, value, std::forward<A>(arg)...));
+      }
+    }
+  }
+
+  template <FixedString Name, Use U, auto Op>
+  static PyObject* call_noargs(PyObject* self, PyObject*) {
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+      Object* object = receiver<Name>(self);
+      if (object == nullptr) return nullptr;
+      BorrowGuard borrow(object->borrow, U);
+      if (!borrow) return nullptr;
+      return invoke<U, Op>(self, object);
+    });
+  }
+
+  template <FixedString Name, Use U, auto Op, class K, FixedString ArgName>
+  static PyObject* call_one(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+      static constexpr const char* kParams[] = {ArgName.c_str()};
+      PyObject* arg = nullptr;
+      if (!parse_arguments(Signature{qualified_name<Name>(), true, kParams}, args, nargsf, kwnames, &arg)) {
+        return nullptr;
+      }
+      Object* object = receiver<Name>(self);
+      if (object == nullptr) return nullptr;
+      BorrowGuard borrow(object->borrow, U);
+      if (!borrow) return nullptr;
+      typename K::type value{};
+      if (!K::convert(arg, value)) return argument_failed(ArgName.c_str());
+      return invoke<U, Op>(self, object, std::move(value));
+    });
+  }
+};
+
+// A module-level function with one required argument of kind K: Op(converted argument).
+// Docstring "name(arg)\n--\n\n"; argument errors name "name()".
+template <FixedString Name, auto Op, class K, FixedString ArgName>
+struct Function {
+  static PyObject* call(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+      static constexpr const char* kParams[] = {ArgName.c_str()};
+      PyObject* arg = nullptr;
+      if (!parse_arguments(Signature{Name.c_str(), false, kParams}, args, nargsf, kwnames, &arg)) return nullptr;
+      typename K::type value{};
+      if (!K::convert(arg, value)) return argument_failed(ArgName.c_str());
+      using R = decltype(std::invoke(Op, std::move(value)));
+      if constexpr (std::is_void_v<R>) {
+        std::invoke(Op, std::move(value));
+        Py_RETURN_NONE;
+      } else {
+        return result_to_py(std::invoke(Op, std::move(value)));
+      }
+    });
+  }
+  static PyMethodDef def() {
+    return {Name.c_str(), as_cfunction(&call), METH_FASTCALL | METH_KEYWORDS,
+            Concat<Name, "(", ArgName, ")\n--\n\n">::c_str()};
+  }
+};
+
+}  // namespace orvek::ffi

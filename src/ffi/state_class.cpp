@@ -1,0 +1,243 @@
+// The LoadState and ArmState classes.
+
+#include "classes.hpp"
+#include "convert.hpp"
+#include "to_py.hpp"
+
+namespace orvek::ffi {
+namespace rb = robot_behavior;
+namespace {
+
+PyTypeObject* g_load_type = nullptr;
+PyTypeObject* g_arm_state_type = nullptr;
+
+PyObject* text_to_py(const std::string& text) {
+  return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
+}
+
+// Attribute setters: refuse deletion, convert, and change the object only on success.
+template <class F>
+int set_attribute(PyObject* value, F&& assign) {
+  if (value == nullptr) return refuse_delete();
+  return guard<int>(-1, [&] { return assign() ? 0 : -1; });
+}
+
+// --- LoadState ----------------------------------------------------------------------------------
+
+rb::LoadState& load_value(PyObject* self) { return value_of<rb::LoadState>(self); }
+
+PyObject* load_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  static constexpr std::array<const char*, 3> kParams = {"m", "x", "i"};
+  return construct(args, kwargs, "LoadState.__new__", kParams, [&](PyObject** v) -> PyObject* {
+    rb::LoadState load{};
+    if (!to_double(v[0], load.m)) return argument_failed("m");
+    if (!to_array(v[1], load.x)) return argument_failed("x");
+    if (!to_array(v[2], load.i)) return argument_failed("i");
+    return new_value_object<rb::LoadState>(type, load);
+  });
+}
+
+PyObject* load_get_m(PyObject* self, void*) { return PyFloat_FromDouble(load_value(self).m); }
+PyObject* load_get_x(PyObject* self, void*) { return list_to_py(load_value(self).x); }
+PyObject* load_get_i(PyObject* self, void*) { return list_to_py(load_value(self).i); }
+
+int load_set_m(PyObject* self, PyObject* value, void*) {
+  return set_attribute(value, [&] {
+    double m = 0;
+    if (!to_double(value, m)) return named_argument_error("m");
+    load_value(self).m = m;
+    return true;
+  });
+}
+
+template <std::size_t N, std::array<double, N> rb::LoadState::*Member>
+int load_set_array(PyObject* self, PyObject* value, void* closure) {
+  return set_attribute(value, [&] {
+    std::array<double, N> values;
+    if (!to_array(value, values)) return named_argument_error(static_cast<const char*>(closure));
+    load_value(self).*Member = values;
+    return true;
+  });
+}
+
+PyObject* load_repr(PyObject* self) {
+  return guard<PyObject*>(nullptr, [&] { return text_to_py(repr(load_value(self))); });
+}
+
+PyGetSetDef kLoadProperties[] = {
+    {"m", load_get_m, load_set_m, nullptr, nullptr},
+    {"x", load_get_x, load_set_array<3, &rb::LoadState::x>, nullptr, const_cast<char*>("x")},
+    {"i", load_get_i, load_set_array<9, &rb::LoadState::i>, nullptr, const_cast<char*>("i")},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+PyType_Slot kLoadSlots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(&load_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc_value_object<rb::LoadState>)},
+    {Py_tp_doc, const_cast<char*>("LoadState(m, x, i)\n--\n\n")},
+    {Py_tp_getset, kLoadProperties},
+    {Py_tp_repr, reinterpret_cast<void*>(&load_repr)},
+    {0, nullptr},
+};
+
+// --- ArmState -----------------------------------------------------------------------------------
+
+PyArmState& state_value(PyObject* self) { return value_of<PyArmState>(self); }
+
+template <DoubleList PyArmState::*Member>
+PyObject* get_list(PyObject* self, void*) {
+  const DoubleList& list = state_value(self).*Member;
+  if (!list.present()) Py_RETURN_NONE;
+  return list_to_py(list.data(), list.size());
+}
+
+template <DoubleList PyArmState::*Member>
+int set_list(PyObject* self, PyObject* value, void* closure) {
+  return set_attribute(value, [&] {
+    DoubleList& list = state_value(self).*Member;
+    if (value == Py_None) {
+      list.reset();
+      return true;
+    }
+    std::vector<double> values;
+    if (!to_vector(value, values)) return named_argument_error(static_cast<const char*>(closure));
+    list.assign(values.data(), values.size());
+    return true;
+  });
+}
+
+template <std::optional<PyPose> PyArmState::*Member>
+PyObject* get_pose(PyObject* self, void*) {
+  const std::optional<PyPose>& pose = state_value(self).*Member;
+  if (!pose) Py_RETURN_NONE;
+  return pose_to_py(*pose);
+}
+
+template <std::optional<PyPose> PyArmState::*Member>
+int set_pose(PyObject* self, PyObject* value, void* closure) {
+  return set_attribute(value, [&] {
+    std::optional<PyPose>& pose = state_value(self).*Member;
+    if (value == Py_None) {
+      pose.reset();
+      return true;
+    }
+    PyPose record;
+    if (!to_pose_record(value, record)) return named_argument_error(static_cast<const char*>(closure));
+    pose = record;
+    return true;
+  });
+}
+
+PyObject* get_cartesian_vel(PyObject* self, void*) {
+  const auto& values = state_value(self).cartesian_vel;
+  if (!values) Py_RETURN_NONE;
+  return list_to_py(*values);
+}
+
+int set_cartesian_vel(PyObject* self, PyObject* value, void*) {
+  return set_attribute(value, [&] {
+    auto& stored = state_value(self).cartesian_vel;
+    if (value == Py_None) {
+      stored.reset();
+      return true;
+    }
+    rb::Six values;
+    if (!to_array(value, values)) return named_argument_error("cartesian_vel");
+    stored = values;
+    return true;
+  });
+}
+
+PyObject* get_load(PyObject* self, void*) {
+  const auto& load = state_value(self).load;
+  if (!load) Py_RETURN_NONE;
+  return load_to_py(*load);
+}
+
+int set_load(PyObject* self, PyObject* value, void*) {
+  return set_attribute(value, [&] {
+    auto& stored = state_value(self).load;
+    if (value == Py_None) {
+      stored.reset();
+      return true;
+    }
+    rb::LoadState load{};
+    if (!to_load(value, load)) return named_argument_error("load");
+    stored = load;
+    return true;
+  });
+}
+
+PyObject* state_repr(PyObject* self) {
+  return guard<PyObject*>(nullptr, [&] { return text_to_py(repr(state_value(self))); });
+}
+
+#define ORVEK_LIST_PROPERTY(name) \
+  {#name, get_list<&PyArmState::name>, set_list<&PyArmState::name>, nullptr, const_cast<char*>(#name)}
+#define ORVEK_POSE_PROPERTY(name) \
+  {#name, get_pose<&PyArmState::name>, set_pose<&PyArmState::name>, nullptr, const_cast<char*>(#name)}
+
+PyGetSetDef kStateProperties[] = {
+    ORVEK_LIST_PROPERTY(joint),
+    ORVEK_LIST_PROPERTY(joint_vel),
+    ORVEK_LIST_PROPERTY(joint_acc),
+    ORVEK_LIST_PROPERTY(tau),
+    ORVEK_POSE_PROPERTY(pose_o_to_ee),
+    ORVEK_POSE_PROPERTY(pose_ee_to_k),
+    {"cartesian_vel", get_cartesian_vel, set_cartesian_vel, nullptr, nullptr},
+    {"load", get_load, set_load, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+#undef ORVEK_LIST_PROPERTY
+#undef ORVEK_POSE_PROPERTY
+
+PyType_Slot kStateSlots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(&no_constructor)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc_value_object<PyArmState>)},
+    {Py_tp_getset, kStateProperties},
+    {Py_tp_repr, reinterpret_cast<void*>(&state_repr)},
+    {0, nullptr},
+};
+
+PyTypeObject* class_once(PyTypeObject*& cell, const char* name, int basicsize, PyType_Slot* slots) {
+  if (cell == nullptr) cell = create_class(name, basicsize, Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE, slots);
+  return cell;
+}
+
+}  // namespace
+
+PyTypeObject* load_type() {
+  return class_once(g_load_type, "LoadState", sizeof(ValueObject<rb::LoadState>), kLoadSlots);
+}
+
+PyTypeObject* arm_state_type() {
+  return class_once(g_arm_state_type, "ArmState", sizeof(ValueObject<PyArmState>), kStateSlots);
+}
+
+const rb::LoadState* load_of(PyObject* object) {
+  if (g_load_type == nullptr || !PyObject_TypeCheck(object, g_load_type)) return nullptr;
+  return &load_value(object);
+}
+
+const PyArmState* arm_state_of(PyObject* object) {
+  if (g_arm_state_type == nullptr || !PyObject_TypeCheck(object, g_arm_state_type)) return nullptr;
+  return &state_value(object);
+}
+
+PyObject* load_to_py(const rb::LoadState& load) {
+  PyTypeObject* type = load_type();
+  return type != nullptr ? new_value_object<rb::LoadState>(type, load) : nullptr;
+}
+
+PyObject* arm_state_to_py(const rb::ArmState6& state) {
+  PyTypeObject* type = arm_state_type();
+  return type != nullptr ? new_value_object<PyArmState>(type, from_library(state)) : nullptr;
+}
+
+PyObject* arm_state_to_py(const PyArmState& state) {
+  PyTypeObject* type = arm_state_type();
+  return type != nullptr ? new_value_object<PyArmState>(type, state) : nullptr;
+}
+
+}  // namespace orvek::ffi

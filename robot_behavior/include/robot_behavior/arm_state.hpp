@@ -20,6 +20,8 @@ struct ArmState {
   std::optional<Pose> pose_ee_to_k;
   std::optional<std::array<double, 6>> cartesian_vel;
   std::optional<LoadState> load;
+
+  friend bool operator==(const ArmState&, const ArmState&) = default;
 };
 
 using ArmState6 = ArmState<6>;

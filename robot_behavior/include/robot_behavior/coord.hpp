@@ -11,11 +11,19 @@
 namespace robot_behavior {
 
 struct Coord {
-  struct OCS {};
-  struct Shot {};
-  struct Interial {};
+  struct OCS {
+    friend bool operator==(const OCS&, const OCS&) = default;
+  };
+  struct Shot {
+    friend bool operator==(const Shot&, const Shot&) = default;
+  };
+  struct Interial {
+    friend bool operator==(const Interial&, const Interial&) = default;
+  };
   struct Other {
     Pose frame;
+
+    friend bool operator==(const Other&, const Other&) = default;
   };
   using Variant = std::variant<OCS, Shot, Interial, Other>;
 
@@ -23,9 +31,12 @@ struct Coord {
 
   bool is_ocs() const { return std::holds_alternative<OCS>(value); }
   bool is_user_frame() const { return std::holds_alternative<Other>(value); }
+
+  friend bool operator==(const Coord&, const Coord&) = default;
 };
 
-// "OCS", "Shot", "Interial" by exact bytes; any other text is parsed as one pose in JSON.
+// "OCS", "Shot", "Interial" by exact bytes (case-sensitive, no trimming); any other
+// text is parsed as one pose in JSON (parse_pose) and becomes Other.
 std::expected<Coord, JsonTextError> coord_from_string(std::string_view text);
 
 }  // namespace robot_behavior

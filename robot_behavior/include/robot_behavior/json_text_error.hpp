@@ -11,10 +11,12 @@ struct JsonTextError {
   std::size_t line = 0;    // 1-based; 0 when unknown
   std::size_t column = 0;  // 1-based; 0 when unknown
 
-  // message + " at line L column C"
+  // message + " at line L column C"; the message alone when the place is unknown.
   std::string display() const;
-  // Error("message", line: L, column: C)
+  // Error("message", line: L, column: C), the message quoted and escaped.
   std::string debug() const;
+
+  friend bool operator==(const JsonTextError&, const JsonTextError&) = default;
 };
 
 }  // namespace robot_behavior

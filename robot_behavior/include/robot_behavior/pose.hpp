@@ -17,12 +17,17 @@ using Six = std::array<double, 6>;
 struct Isometry {
   Quaternion rotation{0.0, 0.0, 0.0, 1.0};
   Vec3 translation{0.0, 0.0, 0.0};
+
+  friend bool operator==(const Isometry&, const Isometry&) = default;
 };
 
+// The axis is kept as given; conversions divide it by its length.
 struct AxisAngle {
   Vec3 translation;
   Vec3 axis;
   double angle;
+
+  friend bool operator==(const AxisAngle&, const AxisAngle&) = default;
 };
 
 class Pose {
@@ -30,14 +35,20 @@ class Pose {
   struct Euler {
     Vec3 translation;
     Vec3 angles;  // roll, pitch, yaw; R = Rz(yaw) * Ry(pitch) * Rx(roll)
+
+    friend bool operator==(const Euler&, const Euler&) = default;
   };
   using Quat = Isometry;
   struct Homo {
     Matrix4 matrix;
+
+    friend bool operator==(const Homo&, const Homo&) = default;
   };
   using AxisAngle = robot_behavior::AxisAngle;
   struct Position {
     Vec3 translation;
+
+    friend bool operator==(const Position&, const Position&) = default;
   };
   using Variant = std::variant<Euler, Quat, Homo, AxisAngle, Position>;
 
@@ -59,12 +70,17 @@ class Pose {
   // x, y, z, roll, pitch, yaw: the two halves of euler().
   Six six() const;
 
+  // Same variant and the same stored numbers (NaN never equals itself).
+  friend bool operator==(const Pose&, const Pose&) = default;
+
  private:
   Variant value_;
 };
 
-// The rigid transform nearest to a homogeneous matrix (its rotation block is pulled
-// to the nearest rotation; the bottom row is ignored).
+// The rigid transform nearest to a homogeneous matrix: the rotation nearest to the
+// 3x3 block (least sum of squared differences), the translation from entries 12, 13,
+// 14; the bottom row is ignored. Ends for every input: a block holding NaN or an
+// infinity gives a NaN quaternion, an all-zero block the identity.
 Isometry homo_to_isometry(const Matrix4& h);
 
 }  // namespace robot_behavior

@@ -1,0 +1,544 @@
+#include "robot_behavior/path_file.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <optional>
+#include <simdjson.h>
+
+#include "json_syntax.hpp"
+
+namespace robot_behavior {
+namespace {
+
+namespace od = simdjson::ondemand;
+
+// A fault found while reading: where (byte offset) and what.
+struct Fault {
+  std::size_t offset = 0;
+  std::string message;
+};
+
+std::string_view type_name(od::json_type type) {
+  switch (type) {
+    case od::json_type::array: return "an array";
+    case od::json_type::object: return "an object";
+    case od::json_type::number: return "a number";
+    case od::json_type::string: return "a string";
+    case od::json_type::boolean: return "a boolean";
+    case od::json_type::null: return "null";
+  }
+  return "a value";
+}
+
+// A name from the text, quoted for a message: escapes control characters and cuts
+// long names (on a character boundary).
+std::string quoted(std::string_view name) {
+  constexpr std::size_t kLongest = 48;
+  std::string out = "\"";
+  std::size_t end = name.size();
+  if (end > kLongest) {
+    end = kLongest;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (std::size_t i = 0; i < end; ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if (byte == '"' || byte == '\\') {
+      out += '\\';
+      out += name[i];
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += "\\u00";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0xf];
+    } else {
+      out += name[i];
+    }
+  }
+  if (end < name.size()) out += "...";
+  out += '"';
+  return out;
+}
+
+std::string count_text(std::size_t count) {
+  return std::to_string(count) + (count == 1 ? " item" : " items");
+}
+
+constexpr std::string_view kMotionNames =
+    R"("Joint", "JointVel", "Cartesian", "CartesianVel", "Position", "PositionVel", "Stop")";
+constexpr std::string_view kPoseNames = R"("Euler", "Quat", "Homo", "AxisAngle", "Position")";
+
+// Walks a document with the on-demand parser, reading the targets and poses it holds
+// and validating every value on the way, skipped ones included. Each read returns
+// false after recording the first fault.
+class Reader {
+ public:
+  Reader(const simdjson::padded_string& text, od::document& doc) : base_(text.data()), size_(text.size()), doc_(doc) {}
+
+  const Fault& fault() const { return fault_; }
+
+  bool fail_syntax(std::size_t at, simdjson::error_code error) {
+    fault_ = Fault{at, std::string("invalid JSON: ") + simdjson::error_message(error)};
+    return false;
+  }
+
+  bool path(std::vector<Motion6>& out) {
+    od::value root;
+    if (!root_value(od::json_type::array, "a path: an array of motion targets", root)) return false;
+    od::array items;
+    if (auto error = root.get_array().get(items)) return fail_syntax(0, error);
+    const DepthGuard depth(*this);
+    if (!depth.ok()) return false;
+    std::size_t index = 0;
+    for (auto item : items) {
+      od::value value;
+      if (auto error = item.get(value)) return syntax_here(error);
+      const Context context(*this, "item " + std::to_string(index++));
+      Motion6 motion;
+      if (!this->motion(value, motion)) return false;
+      out.push_back(std::move(motion));
+    }
+    return at_end();
+  }
+
+  bool pose_root(Pose& out) {
+    od::value root;
+    if (!root_value(od::json_type::object, std::string("a pose: an object with one member ") + std::string(kPoseNames), root)) {
+      return false;
+    }
+    return pose(root, out) && at_end();
+  }
+
+ private:
+  // Context of a shape error: "item 2", "\"Cartesian\"", "element 0", ...
+  class Context {
+   public:
+    Context(Reader& reader, std::string part) : reader_(reader) { reader_.context_.push_back(std::move(part)); }
+    ~Context() { reader_.context_.pop_back(); }
+    Context(const Context&) = delete;
+    Context& operator=(const Context&) = delete;
+
+   private:
+    Reader& reader_;
+  };
+
+  // Nesting of arrays and objects, bounded as the syntax check bounds it.
+  class DepthGuard {
+   public:
+    explicit DepthGuard(Reader& reader) : reader_(reader) { ++reader_.depth_; }
+    ~DepthGuard() { --reader_.depth_; }
+    DepthGuard(const DepthGuard&) = delete;
+    DepthGuard& operator=(const DepthGuard&) = delete;
+    bool ok() const {
+      if (reader_.depth_ <= kMaxJsonDepth) return true;
+      reader_.fault_ = Fault{reader_.last_at_, "arrays and objects nested deeper than " + std::to_string(kMaxJsonDepth)};
+      return false;
+    }
+
+   private:
+    Reader& reader_;
+  };
+
+  std::size_t offset_of(od::value& value) {
+    last_at_ = static_cast<std::size_t>(value.raw_json_token().data() - base_);
+    return last_at_;
+  }
+
+  bool syntax_here(simdjson::error_code error) {
+    auto location = doc_.current_location();
+    std::size_t at = size_;
+    if (!location.error()) at = static_cast<std::size_t>(location.value_unsafe() - base_);
+    return fail_syntax(at, error);
+  }
+
+  bool shape(std::size_t at, std::string message) {
+    if (!context_.empty()) {
+      message += " (";
+      for (std::size_t i = 0; i < context_.size(); ++i) {
+        if (i != 0) message += " > ";
+        message += context_[i];
+      }
+      message += ')';
+    }
+    fault_ = Fault{at, std::move(message)};
+    return false;
+  }
+
+  bool type_of(od::value& value, std::size_t at, od::json_type& type) {
+    if (auto error = value.type().get(type)) return fail_syntax(at, error);
+    return true;
+  }
+
+  bool root_value(od::json_type wanted, const std::string& what, od::value& out) {
+    od::json_type type{};
+    if (auto error = doc_.type().get(type)) return syntax_here(error);
+    std::size_t at = 0;
+    while (at < size_ && is_json_space(base_[at])) ++at;
+    if (type != wanted) return shape(at, "expected " + what + ", found " + std::string(type_name(type)));
+    if (auto error = doc_.get_value().get(out)) return fail_syntax(at, error);
+    return true;
+  }
+
+  bool at_end() {
+    auto location = doc_.current_location();
+    if (location.error() == simdjson::OUT_OF_BOUNDS) return true;
+    if (location.error()) return fail_syntax(size_, location.error());
+    fault_ = Fault{static_cast<std::size_t>(location.value_unsafe() - base_), "trailing characters after the JSON value"};
+    return false;
+  }
+
+  bool number(od::value value, double& out) {
+    const std::size_t at = offset_of(value);
+    od::json_type type{};
+    if (!type_of(value, at, type)) return false;
+    if (type != od::json_type::number) return shape(at, "expected a number, found " + std::string(type_name(type)));
+    if (auto error = value.get_double().get(out)) {
+      if (error == simdjson::NUMBER_ERROR) {
+        fault_ = Fault{at, "number out of range of a double"};
+        return false;
+      }
+      return fail_syntax(at, error);
+    }
+    return true;
+  }
+
+  template <std::size_t N>
+  bool numbers(od::value value, std::array<double, N>& out) {
+    const std::string what = "an array of " + std::to_string(N) + (N == 1 ? " number" : " numbers");
+    return sequence(value, N, what, [&](std::size_t index, od::value item) { return number(item, out[index]); });
+  }
+
+  // An array of exactly `count` items, each read by `read(index, value)`.
+  template <class Read>
+  bool sequence(od::value value, std::size_t count, const std::string& what, Read&& read) {
+    const std::size_t at = offset_of(value);
+    od::json_type type{};
+    if (!type_of(value, at, type)) return false;
+    if (type != od::json_type::array) return shape(at, "expected " + what + ", found " + std::string(type_name(type)));
+    od::array items;
+    if (auto error = value.get_array().get(items)) return fail_syntax(at, error);
+    const DepthGuard depth(*this);
+    if (!depth.ok()) return false;
+    std::size_t index = 0;
+    for (auto item : items) {
+      od::value element;
+      if (auto error = item.get(element)) return syntax_here(error);
+      if (index < count) {
+        const Context context(*this, "element " + std::to_string(index));
+        if (!read(index, element)) return false;
+      } else if (!skip(element)) {
+        return false;
+      }
+      ++index;
+    }
+    if (index != count) return shape(at, "expected " + what + ", found " + count_text(index));
+    return true;
+  }
+
+  // An object with exactly one member; `read(key, key_at, value)` reads that member.
+  template <class Read>
+  bool tagged(od::value value, std::size_t at, std::string_view names, Read&& read) {
+    od::object object;
+    if (auto error = value.get_object().get(object)) return fail_syntax(at, error);
+    const DepthGuard depth(*this);
+    if (!depth.ok()) return false;
+    std::size_t members = 0;
+    for (auto member : object) {
+      od::field field;
+      if (auto error = std::move(member).get(field)) return syntax_here(error);
+      const auto key_at = static_cast<std::size_t>(field.key().raw() - base_) - 1;
+      std::string_view key;
+      if (auto error = field.unescaped_key().get(key)) return fail_syntax(key_at, error);
+      if (++members > 1) {
+        return shape(key_at, "expected an object with exactly one member, found a second member " + quoted(key));
+      }
+      if (!read(key, key_at, field.value())) return false;
+    }
+    if (members == 0) {
+      return shape(at, "expected an object with one member " + std::string(names) + ", found an empty object");
+    }
+    return true;
+  }
+
+  bool motion(od::value value, Motion6& out) {
+    const std::size_t at = offset_of(value);
+    od::json_type type{};
+    if (!type_of(value, at, type)) return false;
+    if (type == od::json_type::string) {
+      std::string_view text;
+      if (auto error = value.get_string().get(text)) return fail_syntax(at, error);
+      if (text == "Stop") {
+        out.value = Motion6::Stop{};
+        return true;
+      }
+      return shape(at, "expected a motion target, found the string " + quoted(text) +
+                           ": only \"Stop\" may be written as a bare string");
+    }
+    if (type != od::json_type::object) {
+      return shape(at, "expected a motion target: an object with one member " + std::string(kMotionNames) +
+                           ", or the string \"Stop\"; found " + std::string(type_name(type)));
+    }
+    return tagged(value, at, kMotionNames, [&](std::string_view key, std::size_t key_at, od::value payload) {
+      const Context context(*this, quoted(key));
+      if (key == "Joint") return read_into<Motion6::Joint>(payload, out);
+      if (key == "JointVel") return read_into<Motion6::JointVel>(payload, out);
+      if (key == "CartesianVel") return read_into<Motion6::CartesianVel>(payload, out);
+      if (key == "Position") return read_into<Motion6::Position>(payload, out);
+      if (key == "PositionVel") return read_into<Motion6::PositionVel>(payload, out);
+      if (key == "Cartesian") {
+        Motion6::Cartesian target;
+        if (!pose(payload, target.pose)) return false;
+        out.value = target;
+        return true;
+      }
+      if (key == "Stop") {
+        if (!null(payload)) return false;
+        out.value = Motion6::Stop{};
+        return true;
+      }
+      return shape(key_at, "unknown motion target " + quoted(key) + ", expected one of " + std::string(kMotionNames));
+    });
+  }
+
+  template <class Target>
+  bool read_into(od::value payload, Motion6& out) {
+    Target target;
+    if (!numbers(payload, target.values)) return false;
+    out.value = target;
+    return true;
+  }
+
+  bool null(od::value value) {
+    const std::size_t at = offset_of(value);
+    od::json_type type{};
+    if (!type_of(value, at, type)) return false;
+    if (type != od::json_type::null) return shape(at, "expected null, found " + std::string(type_name(type)));
+    bool is_null = false;
+    if (auto error = value.is_null().get(is_null)) return fail_syntax(at, error);
+    if (!is_null) return fail_syntax(at, simdjson::INCORRECT_TYPE);
+    return true;
+  }
+
+  bool pose(od::value value, Pose& out) {
+    const std::size_t at = offset_of(value);
+    od::json_type type{};
+    if (!type_of(value, at, type)) return false;
+    if (type != od::json_type::object) {
+      return shape(at, "expected a pose: an object with one member " + std::string(kPoseNames) + ", found " +
+                           std::string(type_name(type)));
+    }
+    return tagged(value, at, kPoseNames, [&](std::string_view key, std::size_t key_at, od::value payload) {
+      const Context context(*this, quoted(key));
+      if (key == "Euler") {
+        Pose::Euler euler{};
+        const bool ok = sequence(payload, 2, "an array of 2 arrays: 3 numbers, then 3 numbers",
+                                 [&](std::size_t index, od::value item) {
+                                   return numbers(item, index == 0 ? euler.translation : euler.angles);
+                                 });
+        if (ok) out = euler;
+        return ok;
+      }
+      if (key == "Quat") {
+        Isometry iso;
+        if (!quat(payload, iso)) return false;
+        out = iso;
+        return true;
+      }
+      if (key == "Homo") {
+        Pose::Homo homo{};
+        if (!numbers(payload, homo.matrix)) return false;
+        out = homo;
+        return true;
+      }
+      if (key == "AxisAngle") {
+        AxisAngle axis_angle{};
+        const bool ok = sequence(payload, 3, "an array of 3 items: 3 numbers, 3 numbers, then a number",
+                                 [&](std::size_t index, od::value item) {
+                                   if (index == 0) return numbers(item, axis_angle.translation);
+                                   if (index == 1) return numbers(item, axis_angle.axis);
+                                   return number(item, axis_angle.angle);
+                                 });
+        if (ok) out = axis_angle;
+        return ok;
+      }
+      if (key == "Position") {
+        Pose::Position position{};
+        if (!numbers(payload, position.translation)) return false;
+        out = position;
+        return true;
+      }
+      return shape(key_at, "unknown pose " + quoted(key) + ", expected one of " + std::string(kPoseNames));
+    });
+  }
+
+  // Quat: {"rotation": [4], "translation": [3]} in any order, other members skipped;
+  // or [[4], [3]].
+  bool quat(od::value value, Isometry& out) {
+    const std::size_t at = offset_of(value);
+    od::json_type type{};
+    if (!type_of(value, at, type)) return false;
+    if (type == od::json_type::array) {
+      return sequence(value, 2, "an array of 2 arrays: 4 numbers, then 3 numbers",
+                      [&](std::size_t index, od::value item) {
+                        return index == 0 ? numbers(item, out.rotation) : numbers(item, out.translation);
+                      });
+    }
+    if (type != od::json_type::object) {
+      return shape(at, R"(expected an object with members "rotation" and "translation", or an array of 2 arrays; found )" +
+                           std::string(type_name(type)));
+    }
+    od::object object;
+    if (auto error = value.get_object().get(object)) return fail_syntax(at, error);
+    const DepthGuard depth(*this);
+    if (!depth.ok()) return false;
+    bool has_rotation = false;
+    bool has_translation = false;
+    for (auto member : object) {
+      od::field field;
+      if (auto error = std::move(member).get(field)) return syntax_here(error);
+      const auto key_at = static_cast<std::size_t>(field.key().raw() - base_) - 1;
+      std::string_view key;
+      if (auto error = field.unescaped_key().get(key)) return fail_syntax(key_at, error);
+      if (key == "rotation" || key == "translation") {
+        bool& seen = key == "rotation" ? has_rotation : has_translation;
+        if (seen) return shape(key_at, "duplicate member " + quoted(key));
+        seen = true;
+        const Context context(*this, quoted(key));
+        const bool ok = key == "rotation" ? numbers(field.value(), out.rotation) : numbers(field.value(), out.translation);
+        if (!ok) return false;
+      } else if (!skip(field.value())) {
+        return false;
+      }
+    }
+    if (!has_rotation) return shape(at, R"(missing member "rotation")");
+    if (!has_translation) return shape(at, R"(missing member "translation")");
+    return true;
+  }
+
+  // Any JSON value, checked and dropped.
+  bool skip(od::value value) {
+    const std::size_t at = offset_of(value);
+    od::json_type type{};
+    if (!type_of(value, at, type)) return false;
+    switch (type) {
+      case od::json_type::array: {
+        od::array items;
+        if (auto error = value.get_array().get(items)) return fail_syntax(at, error);
+        const DepthGuard depth(*this);
+        if (!depth.ok()) return false;
+        for (auto item : items) {
+          od::value element;
+          if (auto error = item.get(element)) return syntax_here(error);
+          if (!skip(element)) return false;
+        }
+        return true;
+      }
+      case od::json_type::object: {
+        od::object object;
+        if (auto error = value.get_object().get(object)) return fail_syntax(at, error);
+        const DepthGuard depth(*this);
+        if (!depth.ok()) return false;
+        for (auto member : object) {
+          od::field field;
+          if (auto error = std::move(member).get(field)) return syntax_here(error);
+          std::string_view key;
+          if (auto error = field.unescaped_key().get(key)) return syntax_here(error);
+          if (!skip(field.value())) return false;
+        }
+        return true;
+      }
+      case od::json_type::number: {
+        double number = 0.0;
+        auto error = value.get_double().get(number);
+        // A number too large for a double is still JSON, and this one is not used.
+        if (error == simdjson::NUMBER_ERROR && is_json_number(value.raw_json_token())) return true;
+        return error ? fail_syntax(at, error) : true;
+      }
+      case od::json_type::string: {
+        std::string_view text;
+        if (auto error = value.get_string().get(text)) return fail_syntax(at, error);
+        return true;
+      }
+      case od::json_type::boolean: {
+        bool flag = false;
+        if (auto error = value.get_bool().get(flag)) return fail_syntax(at, error);
+        return true;
+      }
+      case od::json_type::null:
+        return null(value);
+    }
+    return true;
+  }
+
+  const char* base_;
+  std::size_t size_;
+  od::document& doc_;
+  Fault fault_;
+  std::vector<std::string> context_;
+  std::size_t depth_ = 0;
+  std::size_t last_at_ = 0;
+};
+
+// Parses `text` with `read`; on failure the syntax check decides first, so a text that
+// is not JSON is reported as such, with the place of its first fault.
+template <class T, class Read>
+std::expected<T, JsonTextError> parse_text(std::string_view text, Read&& read) {
+  const simdjson::padded_string padded(text);
+  od::parser parser;
+  od::document doc;
+  std::optional<Fault> fault;
+  T out{};
+  if (auto error = parser.iterate(padded).get(doc)) {
+    fault = Fault{0, std::string("invalid JSON: ") + simdjson::error_message(error)};
+  } else {
+    Reader reader(padded, doc);
+    if (!read(reader, out)) fault = reader.fault();
+  }
+  if (!fault) return out;
+  if (auto syntax = find_json_syntax_error(text)) fault = Fault{syntax->offset, std::move(syntax->message)};
+  const TextPosition where = text_position(text, fault->offset);
+  return std::unexpected(JsonTextError{std::move(fault->message), where.line, where.column});
+}
+
+}  // namespace
+
+std::expected<std::vector<Motion6>, JsonTextError> parse_path(std::string_view text) {
+  return parse_text<std::vector<Motion6>>(text, [](Reader& reader, std::vector<Motion6>& out) { return reader.path(out); });
+}
+
+std::expected<Pose, JsonTextError> parse_pose(std::string_view text) {
+  return parse_text<Pose>(text, [](Reader& reader, Pose& out) { return reader.pose_root(out); });
+}
+
+Result<std::string> read_text_file(const std::string& path) {
+  // The system call would silently read a shorter name.
+  if (path.find('\0') != std::string::npos) {
+    return fail(RobotException::network("file name contained an unexpected NUL byte"));
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail(RobotException::from_errno(errno));
+  std::string content;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd);
+      return fail(RobotException::from_errno(error));
+    }
+    // A path file is small; an endless source (a device, a growing pipe) must not take
+    // all memory.
+    if (content.size() + static_cast<std::size_t>(got) > kMaxTextFileSize) {
+      ::close(fd);
+      return fail(RobotException::from_errno(EFBIG));
+    }
+    content.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return content;
+}
+
+}  // namespace robot_behavior

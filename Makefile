@@ -48,6 +48,7 @@ install: deps $(VENV)/.ready
 
 test-python: install
 	$(VPY) -m pytest -q tests/python
+	MYPY_CACHE_DIR=$(BUILD)/mypy-cache $(VPY) -m mypy.stubtest liborvek --allowlist src/ffi/stubtest-allowlist.txt
 
 test: test-cpp test-python
 

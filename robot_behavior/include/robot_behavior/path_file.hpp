@@ -25,7 +25,7 @@ std::expected<std::vector<Motion6>, JsonTextError> parse_path(std::string_view t
 std::expected<Pose, JsonTextError> parse_pose(std::string_view text);
 
 // The largest file read_text_file takes; a longer one is refused as EFBIG.
-inline constexpr std::size_t kMaxTextFileSize = std::size_t{256} << 20;
+inline constexpr std::size_t kMaxTextFileSize = std::size_t{64} << 20;
 
 // Reads a whole file through an 8192-byte buffer. A file that cannot be opened or
 // read is NetworkError with the system's text ("No such file or directory (os error

@@ -41,7 +41,7 @@ bool JsonScanner::in_object() const noexcept {
 }
 
 JsonScanner::Status JsonScanner::open(bool object) noexcept {
-  if (depth_ == kMaxDepth) return Status::Invalid;
+  if (depth_ == kMaxDepth) return fail(Fault::Depth);
   const std::uint64_t bit = std::uint64_t{1} << (depth_ % 64);
   if (object) {
     objects_[depth_ / 64] |= bit;
@@ -54,7 +54,7 @@ JsonScanner::Status JsonScanner::open(bool object) noexcept {
 }
 
 JsonScanner::Status JsonScanner::close(bool object) noexcept {
-  if (depth_ == 0 || in_object() != object) return Status::Invalid;
+  if (depth_ == 0 || in_object() != object) return fail(Fault::Structure);
   --depth_;
   return end_value();
 }
@@ -64,6 +64,13 @@ JsonScanner::Status JsonScanner::close(bool object) noexcept {
 JsonScanner::Status JsonScanner::end_value() noexcept {
   if (depth_ == 0) return Status::Complete;
   state_ = State::AfterValue;
+  return Status::NeedMore;
+}
+
+JsonScanner::Status JsonScanner::begin_literal(const char* rest, Fault fault) noexcept {
+  literal_ = rest;
+  literal_fault_ = fault;
+  state_ = State::Literal;
   return Status::NeedMore;
 }
 
@@ -77,15 +84,15 @@ JsonScanner::Status JsonScanner::begin_value(unsigned char byte) noexcept {
       return Status::NeedMore;
     case '-': state_ = State::Minus; return Status::NeedMore;
     case '0': state_ = State::Zero; return Status::NeedMore;
-    case 't': literal_ = "rue"; state_ = State::Literal; return Status::NeedMore;
-    case 'f': literal_ = "alse"; state_ = State::Literal; return Status::NeedMore;
-    case 'n': literal_ = "ull"; state_ = State::Literal; return Status::NeedMore;
+    case 't': return begin_literal("rue", Fault::True);
+    case 'f': return begin_literal("alse", Fault::False);
+    case 'n': return begin_literal("ull", Fault::Null);
     default:
       if (byte >= '1' && byte <= '9') {
         state_ = State::Integer;
         return Status::NeedMore;
       }
-      return Status::Invalid;
+      return fail(Fault::Structure);
   }
 }
 
@@ -104,14 +111,14 @@ JsonScanner::Status JsonScanner::step(unsigned char byte) noexcept {
     case State::Key:
       if (is_space(byte)) return Status::NeedMore;
       if (byte == '}' && state_ == State::ObjectFirst) return close(true);
-      if (byte != '"') return Status::Invalid;
+      if (byte != '"') return fail(Fault::Structure);
       key_ = true;
       state_ = State::String;
       return Status::NeedMore;
 
     case State::Colon:
       if (is_space(byte)) return Status::NeedMore;
-      if (byte != ':') return Status::Invalid;
+      if (byte != ':') return fail(Fault::Structure);
       state_ = State::Value;
       return Status::NeedMore;
 
@@ -122,7 +129,7 @@ JsonScanner::Status JsonScanner::step(unsigned char byte) noexcept {
         return Status::NeedMore;
       }
       if (byte == '}' || byte == ']') return close(byte == '}');
-      return Status::Invalid;
+      return fail(Fault::Structure);
 
     case State::String:
       if (byte == '"') {
@@ -136,7 +143,7 @@ JsonScanner::Status JsonScanner::step(unsigned char byte) noexcept {
         state_ = State::Escape;
         return Status::NeedMore;
       }
-      if (byte < 0x20) return Status::Invalid;
+      if (byte < 0x20) return fail(Fault::Control);
       if (byte < 0x80) return Status::NeedMore;
       // The lead byte of a multi-byte character fixes how many continuation bytes follow
       // and the range of the first one (no overlong forms, no surrogates, nothing above
@@ -154,13 +161,13 @@ JsonScanner::Status JsonScanner::step(unsigned char byte) noexcept {
         if (byte == 0xf0) utf8_low_ = 0x90;
         if (byte == 0xf4) utf8_high_ = 0x8f;
       } else {
-        return Status::Invalid;
+        return fail(Fault::Utf8);
       }
       state_ = State::Utf8;
       return Status::NeedMore;
 
     case State::Utf8:
-      if (byte < utf8_low_ || byte > utf8_high_) return Status::Invalid;
+      if (byte < utf8_low_ || byte > utf8_high_) return fail(Fault::Utf8);
       utf8_low_ = 0x80;
       utf8_high_ = 0xbf;
       if (--pending_ == 0) state_ = State::String;
@@ -176,11 +183,11 @@ JsonScanner::Status JsonScanner::step(unsigned char byte) noexcept {
           state_ = State::Unicode;
           return Status::NeedMore;
         default:
-          return Status::Invalid;
+          return fail(Fault::Escape);
       }
 
     case State::Unicode:
-      if (!is_hex(byte)) return Status::Invalid;
+      if (!is_hex(byte)) return fail(Fault::Escape);
       if (--pending_ == 0) state_ = State::String;
       return Status::NeedMore;
 
@@ -189,7 +196,7 @@ JsonScanner::Status JsonScanner::step(unsigned char byte) noexcept {
         state_ = State::Zero;
         return Status::NeedMore;
       }
-      if (!is_digit(byte)) return Status::Invalid;
+      if (!is_digit(byte)) return fail(Fault::Number);
       state_ = State::Integer;
       return Status::NeedMore;
 
@@ -208,7 +215,7 @@ JsonScanner::Status JsonScanner::step(unsigned char byte) noexcept {
       break;  // the number has ended; the byte belongs to what follows
 
     case State::FractionFirst:
-      if (!is_digit(byte)) return Status::Invalid;
+      if (!is_digit(byte)) return fail(Fault::Number);
       state_ = State::Fraction;
       return Status::NeedMore;
 
@@ -227,7 +234,7 @@ JsonScanner::Status JsonScanner::step(unsigned char byte) noexcept {
       }
       [[fallthrough]];
     case State::ExponentSign:
-      if (!is_digit(byte)) return Status::Invalid;
+      if (!is_digit(byte)) return fail(Fault::Number);
       state_ = State::Exponent;
       return Status::NeedMore;
 
@@ -236,7 +243,7 @@ JsonScanner::Status JsonScanner::step(unsigned char byte) noexcept {
       break;
 
     case State::Literal:
-      if (byte != static_cast<unsigned char>(*literal_)) return Status::Invalid;
+      if (byte != static_cast<unsigned char>(*literal_)) return fail(literal_fault_);
       if (*++literal_ == '\0') return end_value();
       return Status::NeedMore;
   }

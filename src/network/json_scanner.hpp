@@ -18,6 +18,20 @@ class JsonScanner {
     Invalid,   // a byte that cannot begin or continue a JSON value
   };
 
+  // Why a text was found Invalid, in the parser's categories.
+  enum class Fault : std::uint8_t {
+    None,
+    Structure,  // a byte out of place: no value may begin or continue with it
+    Number,     // a malformed number
+    Escape,     // a malformed escape in a string
+    Control,    // a control character inside a string
+    Utf8,       // bytes that are not UTF-8 inside a string
+    True,       // a misspelt true, false or null
+    False,
+    Null,
+    Depth,      // nested deeper than kMaxDepth
+  };
+
   // Containers nested deeper than this are refused as the parser would refuse them.
   static constexpr std::size_t kMaxDepth = 1024;
 
@@ -30,6 +44,7 @@ class JsonScanner {
   Status end_of_read() noexcept;
 
   Status status() const noexcept { return status_; }
+  Fault fault() const noexcept { return fault_; }
 
  private:
   enum class State : std::uint8_t {
@@ -56,18 +71,25 @@ class JsonScanner {
 
   Status step(unsigned char byte) noexcept;
   Status begin_value(unsigned char byte) noexcept;
+  Status begin_literal(const char* rest, Fault fault) noexcept;
   Status end_value() noexcept;
   Status open(bool object) noexcept;
   Status close(bool object) noexcept;
   bool in_object() const noexcept;
+  Status fail(Fault fault) noexcept {
+    fault_ = fault;
+    return Status::Invalid;
+  }
 
   Status status_ = Status::NeedMore;
+  Fault fault_ = Fault::None;
   State state_ = State::Value;
   bool key_ = false;                  // the string being scanned is an object key
   std::uint8_t pending_ = 0;          // hex digits or continuation bytes still expected
   unsigned char utf8_low_ = 0x80;     // range of the next continuation byte
   unsigned char utf8_high_ = 0xbf;
   const char* literal_ = nullptr;     // the rest of true/false/null still expected
+  Fault literal_fault_ = Fault::None;
   std::size_t depth_ = 0;
   std::array<std::uint64_t, kMaxDepth / 64> objects_{};  // bit per level: object or array
 };

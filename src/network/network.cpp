@@ -73,6 +73,23 @@ int connect_one(const addrinfo& address, std::chrono::milliseconds timeout, int&
   return fd;
 }
 
+// The parser's name for what the scanner found wrong.
+simdjson::error_code parser_error(JsonScanner::Fault fault) {
+  switch (fault) {
+    case JsonScanner::Fault::Number: return simdjson::NUMBER_ERROR;
+    case JsonScanner::Fault::Escape: return simdjson::STRING_ERROR;
+    case JsonScanner::Fault::Control: return simdjson::UNESCAPED_CHARS;
+    case JsonScanner::Fault::Utf8: return simdjson::UTF8_ERROR;
+    case JsonScanner::Fault::True: return simdjson::T_ATOM_ERROR;
+    case JsonScanner::Fault::False: return simdjson::F_ATOM_ERROR;
+    case JsonScanner::Fault::Null: return simdjson::N_ATOM_ERROR;
+    case JsonScanner::Fault::Depth: return simdjson::DEPTH_ERROR;
+    case JsonScanner::Fault::None:
+    case JsonScanner::Fault::Structure: break;
+  }
+  return simdjson::TAPE_ERROR;
+}
+
 }  // namespace
 
 struct NetWork::Impl {
@@ -191,7 +208,13 @@ simdjson::dom::element NetWork::Impl::receive(Clock::time_point deadline) {
       status = scanner.feed(fresh, static_cast<std::size_t>(got));
     }
     if (status == JsonScanner::Status::NeedMore) status = scanner.end_of_read();
-    if (status != JsonScanner::Status::NeedMore) return parse(used);
+    if (status == JsonScanner::Status::Complete) return parse(used);
+    if (status == JsonScanner::Status::Invalid) {
+      // The parser would complain about the unfinished text; the scanner knows the fault.
+      simdjson::dom::element root;
+      if (parser.parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) return root;
+      panic(simdjson::error_message(parser_error(scanner.fault())));
+    }
   }
 }
 

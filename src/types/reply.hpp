@@ -22,6 +22,8 @@ using robot_behavior::Result;
 struct DefaultState {
   std::string error_code;  // "errorCode": "0" is success
   std::string error_msg;   // "errorMsg"
+
+  friend bool operator==(const DefaultState&, const DefaultState&) = default;
 };
 
 // The reply of "get_data": every key required, with exactly these types and lengths.
@@ -69,6 +71,8 @@ struct GetDataState {
   double curr_tcp_trans_vel;
   std::string error_code;  // "errorCode"
   std::string error_msg;   // "errorMsg"
+
+  friend bool operator==(const GetDataState&, const GetDataState&) = default;
 };
 
 // --- reading ---------------------------------------------------------------------------

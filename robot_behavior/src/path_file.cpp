@@ -66,8 +66,17 @@ std::string count_text(std::size_t count) {
 }
 
 constexpr std::string_view kMotionNames =
-    R"("Joint", "JointVel", "Cartesian", "CartesianVel", "Position", "PositionVel", "Stop")";
-constexpr std::string_view kPoseNames = R"("Euler", "Quat", "Homo", "AxisAngle", "Position")";
+    R"("Joint", "JointVel", "Cartesian", "CartesianVel", "Position", "PositionVel" or "Stop")";
+constexpr std::string_view kPoseNames = R"("Euler", "Quat", "Homo", "AxisAngle" or "Position")";
+
+bool is_motion_name(std::string_view key) {
+  return key == "Joint" || key == "JointVel" || key == "Cartesian" || key == "CartesianVel" || key == "Position" ||
+         key == "PositionVel" || key == "Stop";
+}
+
+bool is_pose_name(std::string_view key) {
+  return key == "Euler" || key == "Quat" || key == "Homo" || key == "AxisAngle" || key == "Position";
+}
 
 // Walks a document with the on-demand parser, reading the targets and poses it holds
 // and validating every value on the way, skipped ones included. Each read returns
@@ -104,7 +113,8 @@ class Reader {
 
   bool pose_root(Pose& out) {
     od::value root;
-    if (!root_value(od::json_type::object, std::string("a pose: an object with one member ") + std::string(kPoseNames), root)) {
+    if (!root_value(od::json_type::object, "a pose (an object with one member named " + std::string(kPoseNames) + ")",
+                    root)) {
       return false;
     }
     return pose(root, out) && at_end();
@@ -256,7 +266,7 @@ class Reader {
       if (!read(key, key_at, field.value())) return false;
     }
     if (members == 0) {
-      return shape(at, "expected an object with one member " + std::string(names) + ", found an empty object");
+      return shape(at, "expected an object with one member named " + std::string(names) + ", found an empty object");
     }
     return true;
   }
@@ -276,10 +286,13 @@ class Reader {
                            ": only \"Stop\" may be written as a bare string");
     }
     if (type != od::json_type::object) {
-      return shape(at, "expected a motion target: an object with one member " + std::string(kMotionNames) +
-                           ", or the string \"Stop\"; found " + std::string(type_name(type)));
+      return shape(at, "expected a motion target (an object with one member named " + std::string(kMotionNames) +
+                           ", or the string \"Stop\"), found " + std::string(type_name(type)));
     }
     return tagged(value, at, kMotionNames, [&](std::string_view key, std::size_t key_at, od::value payload) {
+      if (!is_motion_name(key)) {
+        return shape(key_at, "unknown motion target " + quoted(key) + ", expected " + std::string(kMotionNames));
+      }
       const Context context(*this, quoted(key));
       if (key == "Joint") return read_into<Motion6::Joint>(payload, out);
       if (key == "JointVel") return read_into<Motion6::JointVel>(payload, out);
@@ -292,12 +305,9 @@ class Reader {
         out.value = target;
         return true;
       }
-      if (key == "Stop") {
-        if (!null(payload)) return false;
-        out.value = Motion6::Stop{};
-        return true;
-      }
-      return shape(key_at, "unknown motion target " + quoted(key) + ", expected one of " + std::string(kMotionNames));
+      if (!null(payload)) return false;  // "Stop"
+      out.value = Motion6::Stop{};
+      return true;
     });
   }
 
@@ -325,10 +335,11 @@ class Reader {
     od::json_type type{};
     if (!type_of(value, at, type)) return false;
     if (type != od::json_type::object) {
-      return shape(at, "expected a pose: an object with one member " + std::string(kPoseNames) + ", found " +
+      return shape(at, "expected a pose (an object with one member named " + std::string(kPoseNames) + "), found " +
                            std::string(type_name(type)));
     }
     return tagged(value, at, kPoseNames, [&](std::string_view key, std::size_t key_at, od::value payload) {
+      if (!is_pose_name(key)) return shape(key_at, "unknown pose " + quoted(key) + ", expected " + std::string(kPoseNames));
       const Context context(*this, quoted(key));
       if (key == "Euler") {
         Pose::Euler euler{};
@@ -362,13 +373,10 @@ class Reader {
         if (ok) out = axis_angle;
         return ok;
       }
-      if (key == "Position") {
-        Pose::Position position{};
-        if (!numbers(payload, position.translation)) return false;
-        out = position;
-        return true;
-      }
-      return shape(key_at, "unknown pose " + quoted(key) + ", expected one of " + std::string(kPoseNames));
+      Pose::Position position{};  // "Position"
+      if (!numbers(payload, position.translation)) return false;
+      out = position;
+      return true;
     });
   }
 

@@ -29,7 +29,7 @@
 // The operation is anything std::invoke can call with (Value&, argument) — a member function
 // pointer or a captureless lambda; a shared row passes `const Value&`, so a non-const member is a
 // compile error there. Its result becomes the Python result (result_to_py): void -> None,
-// Result<T> -> the value or Exception(display text), bool, double, strings, Pose, ArmState6,
+// Result<T> -> the value or Exception(display text), bool, double, integers, strings, Pose, ArmState6,
 // LoadState, arrays and vectors of doubles, or a new reference (Ref or PyObject*). A row whose
 // operation is wrapped in `chain<...>` returns the object itself (after a Result<...> error check).
 // A C++ exception thrown by the conversion or the operation becomes PanicException (boundary.hpp).
@@ -212,6 +212,10 @@ PyObject* result_to_py(T&& result) {
     return PyBool_FromLong(result ? 1 : 0);
   } else if constexpr (std::is_same_v<R, double>) {
     return PyFloat_FromDouble(result);
+  } else if constexpr (std::is_integral_v<R> && std::is_signed_v<R>) {
+    return PyLong_FromLongLong(result);
+  } else if constexpr (std::is_integral_v<R>) {
+    return PyLong_FromUnsignedLongLong(result);
   } else if constexpr (std::is_convertible_v<const R&, std::string_view>) {
     const std::string_view text(result);
     return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));

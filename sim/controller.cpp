@@ -1,0 +1,307 @@
+#include "controller.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+namespace orvek::sim {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr double kRadPerDeg = kPi / 180.0;
+
+Joints to_radians(const std::array<double, 6>& degrees) {
+  Joints q{};
+  for (std::size_t i = 0; i < 6; ++i) q[i] = degrees[i] * kRadPerDeg;
+  return q;
+}
+
+double norm3(const Vec3& v) { return std::hypot(v[0], v[1], v[2]); }
+
+std::string format_limit_message() {
+  return "joint target outside the limits of -360 to 360 degrees";
+}
+
+}  // namespace
+
+Controller::Controller() : rest_(to_radians(kHomeDegrees)) {
+  // Fixed parts of the status: inputs and outputs idle, every axis homed.
+  data_.homed.fill(1);
+  data_.rapidrate = 1.0;
+}
+
+void Controller::advance(double now) {
+  while (!queue_.empty()) {
+    Segment& front = queue_.front();
+    const double end = front.start + std::visit([](const auto& m) { return m.duration(); }, front.motion);
+    if (now < end) return;
+    rest_ = std::visit([](const auto& m) { return m.end(); }, front.motion);
+    queue_.pop_front();
+  }
+}
+
+Joints Controller::joints(double now) {
+  advance(now);
+  if (queue_.empty()) return rest_;
+  const Segment& front = queue_.front();
+  const double t = now - front.start;
+  return std::visit([t](const auto& m) { return m.joints_at(t); }, front.motion);
+}
+
+bool Controller::moving(double now) {
+  advance(now);
+  return !queue_.empty();
+}
+
+double Controller::tcp_speed(double now) {
+  advance(now);
+  if (!queue_.empty()) {
+    const Segment& front = queue_.front();
+    double speed = 0.0;
+    if (const auto* jm = std::get_if<JointMotion>(&front.motion)) {
+      // The tool's speed when the joints run at the move's cruise rates, here.
+      const Jacobian j = jacobian(jm->joints_at(now - front.start));
+      const Joints rates = jm->cruise_rates();
+      Vec3 v{};
+      for (std::size_t k = 0; k < 3; ++k)
+        for (std::size_t i = 0; i < 6; ++i) v[k] += j[k][i] * rates[i];
+      speed = norm3(v);
+    } else {
+      speed = std::get<LinearMotion>(front.motion).cruise_speed();
+    }
+    return std::max(speed, kMinMovingSpeed);
+  }
+  if (servo_ && servo_step_time_ >= 0 && now - servo_step_time_ < kServoSpeedHold) return servo_speed_;
+  return 0.0;
+}
+
+Joints Controller::planned_end() const {
+  if (queue_.empty()) return rest_;
+  return std::visit([](const auto& m) { return m.end(); }, queue_.back().motion);
+}
+
+void Controller::halt(double now) {
+  rest_ = joints(now);
+  queue_.clear();
+  servo_ = false;
+  servo_step_time_ = -1.0;
+  servo_speed_ = 0.0;
+}
+
+void Controller::reply_ok(std::string& reply) {
+  default_reply_.error_code = "0";
+  default_reply_.error_msg.clear();
+  serialize_into(reply, default_reply_);
+}
+
+void Controller::reply_error(std::string_view error_code, std::string_view message, std::string& reply) {
+  default_reply_.error_code.assign(error_code);
+  default_reply_.error_msg.assign(message);
+  last_error_ = default_reply_;
+  serialize_into(reply, default_reply_);
+}
+
+void Controller::refuse_malformed(std::string_view message, std::string& reply) {
+  reply_error(code::kBadRequest, message, reply);
+}
+
+void Controller::handle(const SimRequest& request, double now, std::string& reply) {
+  if (!request.command) {
+    std::string message = "unknown command \"";
+    message += request.name;
+    message += '"';
+    reply_error(code::kUnknownCommand, message, reply);
+    return;
+  }
+  switch (*request.command) {
+    case Command::get_data:
+      write_get_data(now, reply);
+      return;
+    case Command::power_on:
+      powered_ = true;
+      reply_ok(reply);
+      return;
+    case Command::power_off:
+      halt(now);
+      enabled_ = false;
+      powered_ = false;
+      reply_ok(reply);
+      return;
+    case Command::enable_robot:
+      if (!powered_) return reply_error(code::kNotPowered, "robot is not powered on", reply);
+      enabled_ = true;
+      reply_ok(reply);
+      return;
+    case Command::disable_robot:
+      if (!powered_) return reply_error(code::kNotPowered, "robot is not powered on", reply);
+      halt(now);
+      enabled_ = false;
+      reply_ok(reply);
+      return;
+    case Command::stop_program:
+      halt(now);
+      reply_ok(reply);
+      return;
+    case Command::clear_error:
+      last_error_ = DefaultState{"0", ""};
+      reply_ok(reply);
+      return;
+    case Command::set_payload: {
+      const auto& d = std::get<SetPayloadData>(request.body);
+      if (d.mass < 0) return reply_error(code::kOutOfRange, "mass must not be negative", reply);
+      payload_ = d;
+      reply_ok(reply);
+      return;
+    }
+    case Command::joint_move:
+      return joint_move(std::get<JointMoveData>(request.body), now, reply);
+    case Command::moveL:
+      return move_linear(std::get<MoveLData>(request.body), now, reply);
+    case Command::servo_move:
+      return servo_move(std::get<ServoMoveData>(request.body), now, reply);
+    case Command::servo_j:
+      return servo_j(std::get<ServoJData>(request.body), now, reply);
+    case Command::servo_p:
+      return servo_p(std::get<ServoPData>(request.body), now, reply);
+    default: {
+      std::string message = "command \"";
+      message += request.name;
+      message += "\" is not supported";
+      reply_error(code::kUnknownCommand, message, reply);
+      return;
+    }
+  }
+}
+
+bool Controller::check_can_move(std::string& reply) {
+  if (!powered_) {
+    reply_error(code::kNotPowered, "robot is not powered on", reply);
+    return false;
+  }
+  if (!enabled_) {
+    reply_error(code::kNotEnabled, "robot is not enabled", reply);
+    return false;
+  }
+  return true;
+}
+
+void Controller::joint_move(const JointMoveData& d, double now, std::string& reply) {
+  if (!check_can_move(reply)) return;
+  if (servo_) return reply_error(code::kServoMode, "robot is in servo mode", reply);
+  if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+  if (!(d.speed > 0) || !(d.accel > 0)) {
+    return reply_error(code::kOutOfRange, "speed and accel must be greater than 0", reply);
+  }
+  advance(now);
+  if (queue_.size() >= kMaxQueued) return reply_error(code::kBusy, "motion queue is full", reply);
+  const Joints start = planned_end();
+  Joints target = to_radians(d.joint_position);
+  if (d.rel_flag == 1)
+    for (std::size_t i = 0; i < 6; ++i) target[i] += start[i];
+  if (!within_limits(target)) return reply_error(code::kOutOfRange, format_limit_message(), reply);
+  const double begin = queue_.empty() ? now : queue_.back().start + std::visit([](const auto& m) { return m.duration(); }, queue_.back().motion);
+  queue_.push_back(Segment{JointMotion(start, target, d.speed * kRadPerDeg, d.accel * kRadPerDeg), begin});
+  reply_ok(reply);
+}
+
+void Controller::move_linear(const MoveLData& d, double now, std::string& reply) {
+  if (!check_can_move(reply)) return;
+  if (servo_) return reply_error(code::kServoMode, "robot is in servo mode", reply);
+  if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+  if (!(d.speed > 0) || !(d.accel > 0)) {
+    return reply_error(code::kOutOfRange, "speed and accel must be greater than 0", reply);
+  }
+  advance(now);
+  if (queue_.size() >= kMaxQueued) return reply_error(code::kBusy, "motion queue is full", reply);
+  const Joints start = planned_end();
+  Frame target = from_six(d.cart_position);
+  if (d.rel_flag == 1) {
+    // Offsets in the base frame: the translation is added, the rotation applied after
+    // the current orientation.
+    const Frame from = forward(start);
+    for (std::size_t k = 0; k < 3; ++k) target.position[k] += from.position[k];
+    target.rotation = multiply(target.rotation, from.rotation);
+  }
+  std::optional<LinearMotion> motion;
+  if (auto why = LinearMotion::plan(start, target, d.speed, d.accel, motion)) {
+    return reply_error(code::kUnreachable, *why, reply);
+  }
+  const double begin = queue_.empty() ? now : queue_.back().start + std::visit([](const auto& m) { return m.duration(); }, queue_.back().motion);
+  queue_.push_back(Segment{std::move(*motion), begin});
+  reply_ok(reply);
+}
+
+void Controller::servo_move(const ServoMoveData& d, double now, std::string& reply) {
+  if (d.rel_flag == 0) {
+    servo_ = false;
+    servo_step_time_ = -1.0;
+    return reply_ok(reply);
+  }
+  if (d.rel_flag != 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+  if (!check_can_move(reply)) return;
+  if (moving(now)) return reply_error(code::kBusy, "robot is moving", reply);
+  servo_ = true;
+  servo_step_time_ = now;
+  servo_speed_ = 0.0;
+  reply_ok(reply);
+}
+
+void Controller::servo_step(const Joints& target, double now) {
+  const Vec3 before = forward(rest_).position;
+  const Vec3 after = forward(target).position;
+  const double dt = std::max(now - servo_step_time_, kServoPeriod);
+  servo_speed_ = norm3({after[0] - before[0], after[1] - before[1], after[2] - before[2]}) / dt;
+  servo_step_time_ = now;
+  rest_ = target;
+}
+
+void Controller::servo_j(const ServoJData& d, double now, std::string& reply) {
+  if (!servo_) return reply_error(code::kServoMode, "robot is not in servo mode", reply);
+  if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+  Joints target = to_radians(d.joint_position);
+  if (d.rel_flag == 1)
+    for (std::size_t i = 0; i < 6; ++i) target[i] += rest_[i];
+  if (!within_limits(target)) return reply_error(code::kOutOfRange, format_limit_message(), reply);
+  servo_step(target, now);
+  reply_ok(reply);
+}
+
+void Controller::servo_p(const ServoPData& d, double now, std::string& reply) {
+  if (!servo_) return reply_error(code::kServoMode, "robot is not in servo mode", reply);
+  if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+  Frame target = from_six(d.cat_position);
+  if (d.rel_flag == 1) {
+    const Frame from = forward(rest_);
+    for (std::size_t k = 0; k < 3; ++k) target.position[k] += from.position[k];
+    target.rotation = multiply(target.rotation, from.rotation);
+  }
+  const auto q = inverse(target, rest_);
+  if (!q) return reply_error(code::kUnreachable, "target is out of reach", reply);
+  servo_step(*q, now);
+  reply_ok(reply);
+}
+
+void Controller::write_get_data(double now, std::string& reply) {
+  const Joints q = joints(now);
+  const bool in_motion = !queue_.empty();
+  for (std::size_t i = 0; i < 6; ++i) data_.joint_actual_position[i] = q[i] / kRadPerDeg;
+  data_.actual_position = to_six(forward(q));
+  data_.curr_tcp_trans_vel = tcp_speed(now);
+  data_.enabled = enabled_;
+  data_.powered_on = powered_ ? 1 : 0;
+  data_.task_state = enabled_ ? 3 : powered_ ? 2 : 1;
+  data_.task_mode = servo_ ? 1 : 0;
+  data_.interp_state = in_motion ? 1 : servo_ ? 2 : 0;
+  data_.inpos = !in_motion;
+  data_.error_code = last_error_.error_code;
+  data_.error_msg = last_error_.error_msg;
+  // "len" is the length of the reply text itself; it settles after at most two passes
+  // because the digit count of the length changes only at powers of ten.
+  for (int pass = 0; pass < 3; ++pass) {
+    serialize_into(reply, data_);
+    if (reply.size() == data_.len) break;
+    data_.len = static_cast<std::uint16_t>(std::min<std::size_t>(reply.size(), 65535));
+  }
+}
+
+}  // namespace orvek::sim

@@ -497,8 +497,11 @@ std::expected<T, JsonTextError> parse_text(std::string_view text, Read&& read) {
   od::document doc;
   std::optional<Fault> fault;
   T out{};
-  if (auto error = parser.iterate(padded).get(doc)) {
+  // Room for the nesting the reader allows, with the document level on top.
+  if (auto error = parser.allocate(padded.size(), kMaxJsonDepth + 2)) {
     fault = Fault{0, std::string("invalid JSON: ") + simdjson::error_message(error)};
+  } else if (auto error2 = parser.iterate(padded).get(doc)) {
+    fault = Fault{0, std::string("invalid JSON: ") + simdjson::error_message(error2)};
   } else {
     Reader reader(padded, doc);
     if (!read(reader, out)) fault = reader.fault();

@@ -213,6 +213,10 @@ TEST(PathFile, DeepNestingIsRefusedWithoutExhaustingTheStack) {
   const std::string nested = std::string(1100, '[') + std::string(1100, ']');
   const std::string text = R"([{"Cartesian": {"Quat": {"x": )" + nested + R"(, "rotation": [0, 0, 0, 1], "translation": [0, 0, 0]}}}])";
   EXPECT_EQ(error_of(text), (JsonTextError{"arrays and objects nested deeper than 1024", 1, 1051}));
+  // Exactly at the limit: four levels of target and pose, 1020 in the member.
+  const std::string at_limit = std::string(1020, '[') + std::string(1020, ']');
+  EXPECT_EQ(parsed(R"([{"Cartesian": {"Quat": {"x": )" + at_limit + R"(, "rotation": [0, 0, 0, 1], "translation": [0, 0, 0]}}}])"),
+            (std::vector<M>{cartesian(Pose{})}));
 }
 
 TEST(PathFile, ErrorDebugFormQuotesTheMessage) {

@@ -193,11 +193,6 @@ TEST(Pose, EulerOfAHomoComesFromTheOrthonormalisedRotation) {
   EXPECT_DOUBLE_EQ(half_angles[2], kPi);
 }
 
-TEST(Pose, SixIsTheTwoHalvesOfEuler) {
-  const Pose pose = Pose::Euler{{1, 2, 3}, {0.1, 0.2, 0.3}};
-  EXPECT_EQ(pose.six(), (Six{1, 2, 3, 0.1, 0.2, 0.3}));
-}
-
 // Seeded random poses: every path between representations describes the same rotation.
 TEST(Pose, ConversionsAgreeOnRandomRotations) {
   std::mt19937_64 rng(20240611);

@@ -21,7 +21,9 @@ struct Isometry {
   friend bool operator==(const Isometry&, const Isometry&) = default;
 };
 
-// The axis is kept as given; conversions divide it by its length.
+// The axis is kept as given; conversions divide it by its length. A zero axis has
+// no rotation: with an angle of exactly zero it converts as the identity, with any
+// other angle to NaN (which no motion sends).
 struct AxisAngle {
   Vec3 translation;
   Vec3 axis;

@@ -26,8 +26,14 @@
 //       kMethodsEnd,
 //   };
 //
+// Argument kinds (namespace kind) and the C++ value the operation receives:
+//   Float -> double; Six / Floats<N> -> std::array<double, N>; Str -> std::string;
+//   Pose -> robot_behavior::Pose (a Quat normalised); Motion -> Motion6 (a list of the wrong length
+//   is an internal failure); Load -> LoadState; Coord -> robot_behavior::Coord (from "OCS", "Shot",
+//   "Interial" or pose JSON; anything else is an internal failure naming the parser's error);
+//   Object -> PyObject* (borrowed, e.g. a callable); List<K> -> std::vector<K::type> (a str is refused).
 // The operation is anything std::invoke can call with (Value&, argument) — a member function
-// pointer or a captureless lambda; a shared row passes `const Value&`, so a non-const member is a
+// pointer (use a lambda for an overloaded name) or a captureless lambda; a shared row passes `const Value&`, so a non-const member is a
 // compile error there. Its result becomes the Python result (result_to_py): void -> None,
 // Result<T> -> the value or Exception(display text), bool, double, integers, strings, Pose, ArmState6,
 // LoadState, arrays and vectors of doubles, or a new reference (Ref or PyObject*). A row whose

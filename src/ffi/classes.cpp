@@ -24,7 +24,7 @@ std::vector<PyType_Slot> with_slot(PyType_Slot* slots, int slot, void* pointer) 
 
 PyTypeObject* create_class(const char* name, int basicsize, unsigned flags, PyType_Slot* slots,
                            PyTypeObject* base) {
-  // A dotted spec name gives the class its __module__; the bare name then serves as tp_name, so
+  // A dotted PyType_Spec name gives the class its __module__; the bare name then serves as tp_name, so
   // the interpreter's own messages read as for a built-in class ("'Pose' object ...").
   const std::string qualified = std::string("builtins.") + name;
   PyType_Spec spec{qualified.c_str(), basicsize, 0, flags, slots};

@@ -181,7 +181,9 @@ simdjson::dom::element NetWork::Impl::receive(Clock::time_point deadline) {
       if (error == ETIMEDOUT) lose_sync(os_error_text(error));
       panic(os_error_text(error));
     }
-    const ssize_t got = ::recv(fd, buffer.get() + used, capacity - used, 0);
+    // The first read takes at most kReadSize bytes, whatever the buffer has grown to.
+    const std::size_t room = used == 0 && capacity > kReadSize ? kReadSize : capacity - used;
+    const ssize_t got = ::recv(fd, buffer.get() + used, room, 0);
     if (got < 0) {
       if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
       panic(os_error_text(errno));

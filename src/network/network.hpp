@@ -22,6 +22,7 @@ namespace orvek {
 //    answer within milliseconds, but "power_on" and "enable_robot" wait for the drives and
 //    brakes, which takes seconds; 30 s leaves ample room for those and still ends a call
 //    to a controller that has stopped answering.
+// Either time-out is an internal failure "Connection timed out (os error 110)".
 struct Timeouts {
   std::chrono::milliseconds connect{5000};
   std::chrono::milliseconds exchange{30000};

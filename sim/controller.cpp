@@ -18,6 +18,8 @@ Joints to_radians(const std::array<double, 6>& degrees) {
 
 double norm3(const Vec3& v) { return std::hypot(v[0], v[1], v[2]); }
 
+constexpr std::string_view kTooLong = "motion would take longer than a day";
+
 std::string format_limit_message() {
   return "joint target outside the limits of -360 to 360 degrees";
 }
@@ -73,6 +75,12 @@ double Controller::tcp_speed(double now) {
   }
   if (servo_ && servo_step_time_ >= 0 && now - servo_step_time_ < kServoSpeedHold) return servo_speed_;
   return 0.0;
+}
+
+double Controller::queue_end(double now) const {
+  if (queue_.empty()) return now;
+  const Segment& last = queue_.back();
+  return last.start + std::visit([](const auto& m) { return m.duration(); }, last.motion);
 }
 
 Joints Controller::planned_end() const {
@@ -199,8 +207,9 @@ void Controller::joint_move(const JointMoveData& d, double now, std::string& rep
   if (d.rel_flag == 1)
     for (std::size_t i = 0; i < 6; ++i) target[i] += start[i];
   if (!within_limits(target)) return reply_error(code::kOutOfRange, format_limit_message(), reply);
-  const double begin = queue_.empty() ? now : queue_.back().start + std::visit([](const auto& m) { return m.duration(); }, queue_.back().motion);
-  queue_.push_back(Segment{JointMotion(start, target, d.speed * kRadPerDeg, d.accel * kRadPerDeg), begin});
+  JointMotion motion(start, target, d.speed * kRadPerDeg, d.accel * kRadPerDeg);
+  if (!(motion.duration() <= kMaxDuration)) return reply_error(code::kOutOfRange, kTooLong, reply);
+  queue_.push_back(Segment{motion, queue_end(now)});
   reply_ok(reply);
 }
 
@@ -226,8 +235,8 @@ void Controller::move_linear(const MoveLData& d, double now, std::string& reply)
   if (auto why = LinearMotion::plan(start, target, d.speed, d.accel, motion)) {
     return reply_error(code::kUnreachable, *why, reply);
   }
-  const double begin = queue_.empty() ? now : queue_.back().start + std::visit([](const auto& m) { return m.duration(); }, queue_.back().motion);
-  queue_.push_back(Segment{std::move(*motion), begin});
+  if (!(motion->duration() <= kMaxDuration)) return reply_error(code::kOutOfRange, kTooLong, reply);
+  queue_.push_back(Segment{std::move(*motion), queue_end(now)});
   reply_ok(reply);
 }
 
@@ -297,10 +306,10 @@ void Controller::write_get_data(double now, std::string& reply) {
   data_.error_msg = last_error_.error_msg;
   // "len" is the length of the reply text itself; it settles after at most two passes
   // because the digit count of the length changes only at powers of ten.
-  for (int pass = 0; pass < 3; ++pass) {
+  serialize_into(reply, data_);
+  for (int pass = 0; pass < 2 && reply.size() != data_.len && reply.size() <= 65535; ++pass) {
+    data_.len = static_cast<std::uint16_t>(reply.size());
     serialize_into(reply, data_);
-    if (reply.size() == data_.len) break;
-    data_.len = static_cast<std::uint16_t>(std::min<std::size_t>(reply.size(), 65535));
   }
 }
 

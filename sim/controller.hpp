@@ -39,6 +39,7 @@ class Controller {
   static constexpr double kMinMovingSpeed = 1.0;       // mm/s reported while any motion runs
   static constexpr double kServoPeriod = 0.008;        // s, the shortest step time assumed
   static constexpr double kServoSpeedHold = 0.1;       // s a servo step's speed stays reported
+  static constexpr double kMaxDuration = 86400.0;      // s; slower motions are refused
   // Joints at start-up, degrees: the tool points straight down 460 mm above the base.
   static constexpr Joints kHomeDegrees{0.0, 90.0, -90.0, -90.0, -90.0, 0.0};
 
@@ -67,6 +68,7 @@ class Controller {
 
   void advance(double now);
   Joints planned_end() const;
+  double queue_end(double now) const;  // when the last queued motion ends
   void halt(double now);
   void reply_ok(std::string& reply);
   void reply_error(std::string_view code, std::string_view message, std::string& reply);

@@ -54,7 +54,7 @@ std::array<double, 6> to_six(const Frame& f);
 Frame from_six(const std::array<double, 6>& six);
 
 struct IkOptions {
-  int max_iterations = 200;
+  int max_iterations = 500;
   double position_tolerance = 1e-7;     // mm
   double orientation_tolerance = 1e-10;  // rad
 };

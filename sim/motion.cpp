@@ -75,7 +75,7 @@ std::optional<std::string> LinearMotion::plan(const Joints& start, const Frame& 
 
   // Samples every 2 mm (at most 2000), each solved from its neighbour so the arm keeps
   // one configuration along the whole line.
-  const std::size_t count = std::clamp<std::size_t>(static_cast<std::size_t>(std::ceil(length / 2.0)), 1, 2000);
+  const auto count = static_cast<std::size_t>(std::clamp(std::ceil(length / 2.0), 1.0, 2000.0));
   m.samples_.reserve(count + 1);
   m.samples_.push_back(start);
   for (std::size_t i = 1; i <= count; ++i) {

@@ -317,7 +317,9 @@ int Server::run(int stop_fd) {
       if (!c->answering()) events |= POLLIN;
       if (c->out_pos < c->out.size()) events |= POLLOUT;
       fds.push_back({c->fd, events, 0});
-      if (!c->actions.empty() && (next_due < 0 || c->actions.front().due < next_due)) next_due = c->actions.front().due;
+      // A connection whose output is backed up waits for POLLOUT, not for a timer.
+      if (c->out_pos < c->out.size() || c->actions.empty()) continue;
+      if (next_due < 0 || c->actions.front().due < next_due) next_due = c->actions.front().due;
     }
     timespec timeout{};
     timespec* timeout_ptr = nullptr;

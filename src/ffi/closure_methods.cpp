@@ -1,18 +1,153 @@
-// Placeholder bodies until the realtime binding lands: every callable-driven motion is
-// an internal failure.
+// The callable-driven motions: the user's Python function as the driver's servo-loop callable.
+//
+// Per cycle the library's own work is one Python ArmState (one allocation), one vectorcall, the
+// reading of the result tuple and the release of the objects; the period float is made once per
+// run and handed to every call. The interpreter lock stays held for the whole run.
 
 #include "closure_methods.hpp"
 
-namespace orvek::ffi {
+#include <chrono>
+#include <string_view>
+#include <utility>
 
-#define ORVEK_PENDING_CLOSURE_METHOD(name)                                        \
-  robot_behavior::Result<void> name(orvek::OrvekRobot&, PyObject*) { robot_behavior::panic("not implemented"); }
-ORVEK_PENDING_CLOSURE_METHOD(move_with_closure)
-ORVEK_PENDING_CLOSURE_METHOD(control_with_closure)
-ORVEK_PENDING_CLOSURE_METHOD(move_joint_with_closure)
-ORVEK_PENDING_CLOSURE_METHOD(move_joint_vel_with_closure)
-ORVEK_PENDING_CLOSURE_METHOD(move_cartesian_with_closure)
-ORVEK_PENDING_CLOSURE_METHOD(move_cartesian_vel_with_closure)
-#undef ORVEK_PENDING_CLOSURE_METHOD
+#include "boundary.hpp"
+#include "convert.hpp"
+#include "py_ref.hpp"
+#include "records.hpp"
+#include "to_py.hpp"
+
+namespace orvek::ffi {
+namespace rb = robot_behavior;
+using rb::Motion6;
+using rb::MotionStep;
+using rb::Result;
+
+namespace {
+
+// The NumPy boolean class, remembered the first time one is seen so that later flags are
+// recognised by one pointer comparison. NumPy itself is never imported here. Its scalar
+// types are static C types named "numpy.bool" (NumPy 2) or "numpy.bool_" (NumPy 1); a class
+// defined in Python cannot pass for it, because heap types are refused.
+PyTypeObject* g_numpy_bool = nullptr;  // strong reference once set
+
+bool is_numpy_bool(PyTypeObject* type) {
+  if (g_numpy_bool != nullptr) return type == g_numpy_bool;
+  if ((type->tp_flags & Py_TPFLAGS_HEAPTYPE) != 0) return false;
+  if (type->tp_as_number == nullptr || type->tp_as_number->nb_bool == nullptr) return false;
+  const std::string_view name(type->tp_name);
+  if (name != "numpy.bool" && name != "numpy.bool_") return false;
+  g_numpy_bool = reinterpret_cast<PyTypeObject*>(Py_NewRef(reinterpret_cast<PyObject*>(type)));
+  return true;
+}
+
+// Readers of (target, finished) into the loop's step; false with a Python error set. The target
+// is read first, then the flag.
+
+template <class Variant>
+bool read_six(PyObject* target, PyObject* finished, MotionStep& out) {
+  Variant motion{};
+  if (!to_array(target, motion.values) || !to_finished(finished, out.second)) return false;
+  out.first.value = motion;
+  return true;
+}
+
+bool read_pose(PyObject* target, PyObject* finished, MotionStep& out) {
+  Motion6::Cartesian motion{};
+  if (!to_pose(target, motion.pose) || !to_finished(finished, out.second)) return false;
+  out.first.value = motion;
+  return true;
+}
+
+// A MotionType object. Its lists are checked against the variant's length only after the flag
+// has been read, so a bad flag is reported before a bad list; a list of the wrong length throws
+// Panic "called `Result::unwrap()` on an `Err` value: [1.0, 2.0, 3.0]".
+bool read_motion(PyObject* target, PyObject* finished, MotionStep& out) {
+  const PyMotion* record = motion_record_of(target);
+  if (record == nullptr) return cannot_convert(target, "MotionType");
+  if (!to_finished(finished, out.second)) return false;
+  out.first = to_library(*record);
+  return true;
+}
+
+using ReadStep = bool (*)(PyObject* target, PyObject* finished, MotionStep& out);
+
+template <ReadStep Read>
+Result<void> run(orvek::OrvekRobot& robot, PyObject* closure) {
+  const Ref keep = Ref::borrow(closure);  // the function stays alive for the whole run
+  const Ref period =
+      Ref::steal(PyFloat_FromDouble(std::chrono::duration<double>(orvek::OrvekRobot::kServoPeriod).count()));
+  if (!period) panic_from_python_error();
+
+  return robot.move_with_closure([&](const rb::ArmState6& state, std::chrono::nanoseconds) -> MotionStep {
+    const Ref py_state = Ref::steal(arm_state_to_py(state));
+    if (!py_state) panic_from_python_error();
+    // One free slot before the arguments lets a bound method be called without a new tuple.
+    PyObject* args[3] = {nullptr, py_state.get(), period.get()};
+    const Ref result =
+        Ref::steal(PyObject_Vectorcall(closure, args + 1, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
+    if (!result) panic_from_python_error();
+    PyObject* target = nullptr;
+    PyObject* finished = nullptr;
+    MotionStep step;
+    if (!split_result(result.get(), target, finished) || !Read(target, finished, step)) panic_from_python_error();
+    return step;
+  });
+}
+
+}  // namespace
+
+bool split_result(PyObject* result, PyObject*& target, PyObject*& finished) {
+  if (!PyTuple_Check(result)) return cannot_convert(result, "PyTuple");
+  const Py_ssize_t size = PyTuple_GET_SIZE(result);
+  if (size != 2) {
+    PyErr_Format(PyExc_ValueError, "expected tuple of length 2, but got tuple of length %zd", size);
+    return false;
+  }
+  target = PyTuple_GET_ITEM(result, 0);
+  finished = PyTuple_GET_ITEM(result, 1);
+  return true;
+}
+
+bool to_finished(PyObject* object, bool& out) {
+  if (PyBool_Check(object)) {
+    out = object == Py_True;
+    return true;
+  }
+  PyTypeObject* type = Py_TYPE(object);
+  if (is_numpy_bool(type)) {
+    const int truth = type->tp_as_number->nb_bool(object);
+    if (truth < 0) return false;
+    out = truth != 0;
+    return true;
+  }
+  return cannot_convert(object, "PyBool");
+}
+
+Result<void> move_with_closure(orvek::OrvekRobot& robot, PyObject* closure) { return run<read_motion>(robot, closure); }
+
+Result<void> move_joint_with_closure(orvek::OrvekRobot& robot, PyObject* closure) {
+  return run<read_six<Motion6::Joint>>(robot, closure);
+}
+
+Result<void> move_joint_vel_with_closure(orvek::OrvekRobot& robot, PyObject* closure) {
+  return run<read_six<Motion6::JointVel>>(robot, closure);
+}
+
+Result<void> move_cartesian_with_closure(orvek::OrvekRobot& robot, PyObject* closure) {
+  return run<read_pose>(robot, closure);
+}
+
+Result<void> move_cartesian_vel_with_closure(orvek::OrvekRobot& robot, PyObject* closure) {
+  return run<read_six<Motion6::CartesianVel>>(robot, closure);
+}
+
+// The driver has no control outputs: it refuses before it would call the function, so the
+// function is never asked for one.
+Result<void> control_with_closure(orvek::OrvekRobot& robot, PyObject* closure) {
+  const Ref keep = Ref::borrow(closure);
+  return robot.control_with_closure([](const rb::ArmState6&, std::chrono::nanoseconds) -> rb::ControlStep {
+    rb::panic("not implemented");
+  });
+}
 
 }  // namespace orvek::ffi

@@ -3,6 +3,7 @@
 #include <new>
 
 #include "py_ref.hpp"
+#include "robot_behavior/robot.hpp"
 
 namespace orvek::ffi {
 namespace {
@@ -61,6 +62,9 @@ void raise_current_exception() noexcept {
     throw;
   } catch (const robot_behavior::Panic& failure) {
     raise_panic(failure.what());
+  } catch (const robot_behavior::Interrupted&) {
+    // A wait for rest ended on a pending signal: its Python error is the call's outcome.
+    if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();
   } catch (const std::exception& failure) {

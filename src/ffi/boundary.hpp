@@ -4,6 +4,8 @@
 //
 // Failures become Python exceptions as follows:
 //   robot_behavior::Panic and any other std::exception -> PanicException(text)
+//   robot_behavior::Interrupted                        -> the pending KeyboardInterrupt (or whatever
+//                                                         the signal handler raised) stays set
 //   std::bad_alloc                                     -> MemoryError
 //   anything else                                      -> PanicException("unknown internal failure")
 //   a RobotException returned by the library           -> Exception(display text), see raise_robot_exception

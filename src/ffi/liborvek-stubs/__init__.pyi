@@ -15,8 +15,10 @@ __all__ = ["OrvekRobot", "Pose", "LoadState", "ArmState", "MotionType", "Control
 _Float = SupportsFloat | SupportsIndex
 _Floats = Sequence[_Float]
 
-# The functions a realtime run calls once per cycle with the arm state and the period (s); each
-# returns the next target and whether the run is finished.
+# The functions a realtime run calls once per cycle as f(state, period); each returns the tuple
+# (next target, finished). `state` is a placeholder, not a reading from the controller (see
+# OrvekRobot.move_with_closure); `period` is the nominal cycle in seconds, 0.008. The finished flag
+# is a bool or a NumPy boolean; an int is refused.
 _MotionFn = Callable[[ArmState, float], tuple[MotionType, bool]]
 _JointsFn = Callable[[ArmState, float], tuple[_Floats, bool]]
 _PoseFn = Callable[[ArmState, float], tuple[Pose, bool]]
@@ -87,12 +89,41 @@ class OrvekRobot:
     def move_path_from_file(self, path: str) -> NoReturn: ...
     def move_path_prepare_from_file(self, path: str) -> NoReturn: ...
     # realtime motion driven by a Python function
-    def move_with_closure(self, closure: _MotionFn) -> None: ...
-    def control_with_closure(self, closure: object) -> NoReturn: ...
-    def move_joint_with_closure(self, closure: _JointsFn) -> None: ...
-    def move_joint_vel_with_closure(self, closure: _JointsFn) -> None: ...
-    def move_cartesian_with_closure(self, closure: _PoseFn) -> None: ...
-    def move_cartesian_vel_with_closure(self, closure: _JointsFn) -> None: ...
+    def move_with_closure(self, closure: _MotionFn) -> None:
+        """Streams targets in servo mode: calls closure(state, 0.008) once per cycle and sends each
+        target it returns ("servo_j" for MotionType.Joint, "servo_p" for MotionType.Cartesian) until
+        it returns finished=True; that last target is not sent. Other variants end the run with
+        Exception "Command exception: Invalid motion type".
+
+        `state` is a placeholder: every cycle it is a new ArmState of zeros and the default pose,
+        NOT a reading from the controller. Compute targets from your own model, or from
+        robot.state() read before the run. The loop does not sleep: a cycle lasts as long as the
+        function plus one round trip to the controller, so pace in the function if the controller
+        expects a fixed rate. The robot object is busy for the whole run: using it from inside the
+        function fails ("Already borrowed").
+
+        A failing function, or a result that is not (target, bool), raises PanicException
+        "called `Result::unwrap()` on an `Err` value: <error>"; a controller error raises Exception.
+        Either way servo mode is left, and the robot refuses motions ("Robot is moving") until
+        is_moving() finds the arm at rest.
+        """
+    def control_with_closure(self, closure: object) -> NoReturn:
+        """Not supported by this controller: raises PanicException "not implemented" without
+        calling `closure` and without sending anything."""
+    def move_joint_with_closure(self, closure: _JointsFn) -> None:
+        """As move_with_closure, the function returning (six joint values, finished); each target
+        is sent as "servo_j". `state` is a placeholder, not a reading from the controller."""
+    def move_joint_vel_with_closure(self, closure: _JointsFn) -> None:
+        """Joint velocities cannot be streamed to this controller: the first cycle that is not
+        finished raises Exception "Command exception: Invalid motion type". `state` is a
+        placeholder, not a reading from the controller."""
+    def move_cartesian_with_closure(self, closure: _PoseFn) -> None:
+        """As move_with_closure, the function returning (Pose, finished); each target is sent as
+        "servo_p". `state` is a placeholder, not a reading from the controller."""
+    def move_cartesian_vel_with_closure(self, closure: _JointsFn) -> None:
+        """Cartesian velocities cannot be streamed to this controller: the first cycle that is not
+        finished raises Exception "Command exception: Invalid motion type". `state` is a
+        placeholder, not a reading from the controller."""
 
 # A closed family: its only subclasses are the variant classes below.
 @disjoint_base
@@ -268,4 +299,8 @@ class ArmState:
     @load.setter
     def load(self, value: LoadState | None) -> None: ...
 
-def test_closure(closure: Callable[[ArmState, float], tuple[MotionType, bool]]) -> None: ...
+def test_closure(closure: Callable[[ArmState, float], tuple[MotionType, bool]]) -> None:
+    """Calls closure(state, 0.125) once, with the same placeholder state a realtime cycle gets, and
+    prints "Joint: <motion>, Is Finished: true|false" to sys.stdout. If the call fails or its
+    result is not (MotionType, bool), prints "Failed to call closure" and raises PanicException
+    "not yet implemented" (the function's own error is dropped)."""

@@ -312,6 +312,9 @@ template <class... F>
 struct Overload : F... {
   using F::operator()...;
 };
+// Spelled out for compilers without class template argument deduction for aggregates.
+template <class... F>
+Overload(F...) -> Overload<F...>;
 
 }  // namespace
 

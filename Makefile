@@ -54,8 +54,29 @@ test: test-cpp test-python
 
 # --- demo -------------------------------------------------------------------
 
+# Runs the examples against a simulator on 127.0.0.1 that lives only as long as the demo:
+# the trap stops it however the recipe ends. examples/realtime.py runs when it exists.
+DEMO_HOST := 127.0.0.1
+
 demo: install
-	@echo "make demo: the quickstart example is not there yet"
+	@set -eu; \
+	ready=$$(mktemp); \
+	$(VBIN)/orvek-sim --host $(DEMO_HOST) >"$$ready" & sim=$$!; \
+	trap 'kill $$sim 2>/dev/null || true; wait $$sim 2>/dev/null || true; rm -f "$$ready"' EXIT; \
+	trap 'exit 130' INT TERM; \
+	for _ in $$(seq 100); do \
+	  grep -q '^orvek-sim listening' "$$ready" && break; \
+	  kill -0 $$sim 2>/dev/null || { echo "make demo: orvek-sim did not start" >&2; exit 1; }; \
+	  sleep 0.1; \
+	done; \
+	grep -q '^orvek-sim listening' "$$ready" || { echo "make demo: orvek-sim was not ready within 10 s" >&2; exit 1; }; \
+	cat "$$ready"; \
+	echo "--- examples/quickstart.py"; \
+	$(VPY) examples/quickstart.py $(DEMO_HOST); \
+	if [ -f examples/realtime.py ]; then \
+	  echo "--- examples/realtime.py"; \
+	  $(VPY) examples/realtime.py $(DEMO_HOST); \
+	fi
 
 clean:
 	rm -rf $(BUILD)

@@ -4,7 +4,9 @@ replies are checked, the motion guard, argument errors, and the operations that 
 import gc
 import json
 import math
+import sys
 import time
+import tracemalloc
 
 import pytest
 
@@ -522,3 +524,44 @@ def test_kinematics_need_no_controller(quiet):
     with pytest.raises(TypeError, match="^argument 'pose': 'int' object cannot be converted to 'Pose'$"):
         robot.inverse_kinematics(42)
     assert quiet.controller.requests() == []
+
+
+# --- references ---------------------------------------------------------------------------------
+
+def test_methods_leak_no_references_on_success_or_failure(quiet, tmp_path):
+    robot = quiet.robot
+    pose, target, load, path = POSE, MotionType.Joint(Q0), LoadState(1, [0, 0, 0], [0] * 9), str(tmp_path / "none")
+    failing = [
+        lambda: robot.reset(), lambda: robot.move_rel(42), lambda: robot.set_speed("x"),
+        lambda: robot.move_path([target]), lambda: robot.inverse_kinematics(pose), lambda: robot.set_coord("bad"),
+        lambda: robot.move_joint_async([math.nan] * 6), lambda: robot.move_path_from_file(path),
+        lambda: robot.move_rel(MotionType.JointVel(Q0)), lambda: robot.with_velocity([1]),
+    ]
+
+    def workload():
+        robot.with_speed(0.1).with_velocity(Q0).with_coord("Shot")
+        robot.set_coord("OCS")
+        robot.move_to(target)
+        robot.move_cartesian(pose)
+        robot.forward_kinematics(Q0)
+        robot.state()
+        robot.set_load(load)
+        for call in failing:
+            try:
+                call()
+            except BaseException:  # noqa: BLE001 - PanicException included
+                pass
+
+    counts = [sys.getrefcount(o) for o in (robot, pose, target, load, path)]
+    for _ in range(50):
+        workload()
+    gc.collect()
+    tracemalloc.start()
+    before = tracemalloc.get_traced_memory()[0]
+    for _ in range(200):
+        workload()
+    gc.collect()
+    growth = tracemalloc.get_traced_memory()[0] - before
+    tracemalloc.stop()
+    assert growth < 16 * 1024, growth
+    assert [sys.getrefcount(o) for o in (robot, pose, target, load, path)] == counts

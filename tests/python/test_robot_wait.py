@@ -39,7 +39,7 @@ def test_blocking_joint_move_lasts_as_long_as_the_motion_and_polls_every_100_ms(
     robot.move_joint(target)
     elapsed = time.monotonic() - started
 
-    assert expected <= elapsed < expected + 0.2
+    assert expected <= elapsed < expected + 0.3
     assert robot.is_moving() is False
     assert robot.state().joint == pytest.approx(target, abs=1e-9)
     move_at = [e["t"] for e in controller.events() if '"joint_move"' in e.get("raw", "")][0]
@@ -47,7 +47,7 @@ def test_blocking_joint_move_lasts_as_long_as_the_motion_and_polls_every_100_ms(
     assert len(polls) == pytest.approx(elapsed / 0.1 + 1, abs=1)
     assert polls[0] < 0.02
     gaps = [b - a for a, b in zip(polls, polls[1:])]
-    assert all(0.095 < gap < 0.15 for gap in gaps), gaps
+    assert all(0.095 < gap < 0.2 for gap in gaps), gaps
     assert polls[-2] < expected <= polls[-1]  # the first poll after the motion's end returns
 
 
@@ -59,7 +59,7 @@ def test_blocking_linear_move_waits_for_rest(sim):
     robot.move_linear_with_euler_rel([0, 0, -30, 0, 0, 0])  # 30 mm at 50 mm/s, 200 mm/s^2
     elapsed = time.monotonic() - started
     expected = trapezoid_duration(30.0, 50.0, 200.0)
-    assert expected <= elapsed < expected + 0.2
+    assert expected <= elapsed < expected + 0.3
     assert len(status_times(controller)) >= 5
     assert robot.is_moving() is False
     robot.move_linear_with_euler_rel_async([0, 0, 30, 0, 0, 0])  # not refused: the guard is clear
@@ -98,7 +98,7 @@ def test_ctrl_c_during_a_blocking_move_stops_the_arm(sim):
             child.kill()
             child.wait()
     assert line == "KeyboardInterrupt\n"
-    assert seen_after < 0.1 + 0.1  # one poll period, with room for a loaded machine
+    assert seen_after < 0.1 + 0.15  # one poll period, with room for a loaded machine
     assert rest == "False\n"  # stopped: the next status shows the arm at rest
     names = controller.names()
     assert names[:3] == ["power_on", "enable_robot", "joint_move"]

@@ -17,24 +17,9 @@ namespace {
 
 constexpr double kSamplePeriod = 0.125;
 
-// The state of one realtime cycle: zeros and the default pose, not a reading from an arm.
-rb::ArmState6 sample_state() {
-  constexpr std::array<double, 6> zeros{};
-  rb::ArmState6 state;
-  state.joint = zeros;
-  state.joint_vel = zeros;
-  state.joint_acc = zeros;
-  state.tau = zeros;
-  state.pose_o_to_ee = rb::Pose{};
-  state.pose_ee_to_k = rb::Pose{};
-  state.cartesian_vel = zeros;
-  state.load = rb::LoadState{0.0, {0.0, 0.0, 0.0}, {}};
-  return state;
-}
-
 // Calls the function and forms the line to print; false with a Python error set.
 bool call_once(PyObject* closure, std::string& line) {
-  const Ref state = Ref::steal(arm_state_to_py(sample_state()));
+  const Ref state = Ref::steal(arm_state_to_py(orvek::realtime_placeholder_state()));
   if (!state) return false;
   const Ref period = Ref::steal(PyFloat_FromDouble(kSamplePeriod));
   if (!period) return false;

@@ -85,7 +85,12 @@ Result<void> run(orvek::OrvekRobot& robot, PyObject* closure) {
     PyObject* args[3] = {nullptr, py_state.get(), period.get()};
     const Ref result =
         Ref::steal(PyObject_Vectorcall(closure, args + 1, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
-    if (!result) panic_from_python_error();
+    if (!result) {
+      // Ctrl-C in the function ends the run as Ctrl-C in a blocking wait does: the driver
+      // leaves servo mode and the KeyboardInterrupt reaches the caller as itself.
+      if (PyErr_ExceptionMatches(PyExc_KeyboardInterrupt)) throw rb::Interrupted{};
+      panic_from_python_error();
+    }
     PyObject* target = nullptr;
     PyObject* finished = nullptr;
     MotionStep step;

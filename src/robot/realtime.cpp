@@ -14,10 +14,7 @@ using robot_behavior::fail;
 using robot_behavior::Result;
 using robot_behavior::RobotException;
 
-namespace {
-
-// The state handed to the callable each cycle: not read from the controller.
-ArmState6 placeholder_state() {
+ArmState6 realtime_placeholder_state() {
   constexpr Joints zeros{};
   ArmState6 state;
   state.joint = zeros;
@@ -30,8 +27,6 @@ ArmState6 placeholder_state() {
   state.load = LoadState{0.0, {0.0, 0.0, 0.0}, {}};
   return state;
 }
-
-}  // namespace
 
 Result<void> OrvekRobot::move_with_closure(robot_behavior::MotionClosure closure) {
   if (moving_) return fail(RobotException::command("Robot is moving"));
@@ -64,7 +59,7 @@ Result<void> OrvekRobot::move_with_closure(robot_behavior::MotionClosure closure
 
 Result<void> OrvekRobot::servo_cycles(robot_behavior::MotionClosure closure) {
   for (;;) {
-    const ArmState6 state = placeholder_state();
+    const ArmState6 state = realtime_placeholder_state();
     const auto [motion, finished] = closure(state, kServoPeriod);
     if (finished) return {};
 

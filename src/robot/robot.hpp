@@ -51,6 +51,10 @@ struct OverrideOnce {
 // A joint value that is NaN or infinite makes all seven numbers NaN.
 Pose forward_kinematics(const Joints& q);
 
+// The state handed to a realtime callable on every cycle: zeros, the default poses and an
+// empty payload. It is a placeholder, not a reading from the controller.
+ArmState6 realtime_placeholder_state();
+
 class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
                          public robot_behavior::ArmRealtimeControl,
                          public robot_behavior::ArmKinematics {

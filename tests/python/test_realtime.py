@@ -230,6 +230,15 @@ def test_failures_of_the_function_end_the_run(arm):
         assert arm.sent() == ['{"cmdName":"get_data"}']
 
 
+def test_ctrl_c_in_the_function_leaves_servo_mode_and_raises_keyboard_interrupt(arm):
+    function = Steps((HOME, False), KeyboardInterrupt())
+    with pytest.raises(KeyboardInterrupt):
+        arm.run(JOINT, function)
+    assert arm.sent() == [ENTER, SERVO_HOME, LEAVE]
+    assert robot_error(lambda: arm.run(JOINT, Steps((HOME, True)))) == MOVING
+    assert arm.robot.is_moving() is False
+
+
 def test_using_the_robot_from_inside_its_function_ends_the_run(arm):
     for method in ("state", "is_moving"):
         def reenter(state, period, method=method):

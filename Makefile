@@ -52,6 +52,66 @@ test-python: install
 
 test: test-cpp test-python
 
+# --- robustness: sanitizers and fuzzing -----------------------------------------
+# Both use build directories of their own and leave .venv and build/cpp alone.
+
+.PHONY: test-sanitize fuzz
+ASAN_BUILD   := $(BUILD)/asan
+ASAN_REPORTS := $(abspath $(ASAN_BUILD)/reports)
+FUZZ_BUILD   := $(BUILD)/fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := reply scanner path_file pose_text pose_math
+FUZZ_APT_PACKAGES := clang-16 libclang-rt-16-dev llvm-16
+# Every report aborts the process and is also written to $(ASAN_REPORTS), so a report in
+# a process whose exit status no test looks at (a simulator) still fails the run.
+SAN_COMMON := abort_on_error=1:halt_on_error=1:log_path=$(ASAN_REPORTS)/report
+UBSAN_ENV  := UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:log_path=$(ASAN_REPORTS)/report
+
+# The C++ tests, the module, the simulator and the Python tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer. CPython keeps its objects alive at exit, so leak detection is
+# off in the Python process only (test_leaks.py watches memory and reference counts). The
+# C++ runtime is preloaded with the sanitizer's, which must find its exception functions
+# when it starts, before Python loads the module.
+test-sanitize: deps $(VENV)/.ready
+	@[ -f $(ASAN_BUILD)/build.ninja ] || cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DORVEK_SANITIZE=ON -DORVEK_BUILD_PYTHON=ON -DPython_EXECUTABLE=$$(tools/find-python.sh)
+	cmake --build $(ASAN_BUILD)
+	@rm -rf $(ASAN_REPORTS) && mkdir -p $(ASAN_REPORTS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=$(SAN_COMMON):detect_leaks=1 $(UBSAN_ENV) \
+	  ctest --output-on-failure --timeout 300
+	ASAN_OPTIONS=$(SAN_COMMON):detect_leaks=0 $(UBSAN_ENV) LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libstdc++.so)" \
+	  PYTHONPATH=$(abspath $(ASAN_BUILD)/src/ffi) ORVEK_SIM=$(abspath $(ASAN_BUILD)/sim/orvek-sim) \
+	  $(VPY) -m pytest -q -p no:cacheprovider tests/python
+	@if ls $(ASAN_REPORTS)/report* >/dev/null 2>&1; then \
+	  echo "sanitizer reports:"; cat $(ASAN_REPORTS)/report*; exit 1; fi
+
+$(BUILD)/.fuzz-deps: Makefile
+	@missing=""; for p in $(FUZZ_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+	@mkdir -p $(BUILD) && touch $@
+
+# Builds the libFuzzer targets (fuzz/) and runs each for FUZZ_SECONDS from the seed corpus
+# and whatever corpus earlier runs left in $(FUZZ_BUILD)/corpus. A crash, a broken property
+# or an input running longer than 10 s fails; its input is left in $(FUZZ_BUILD)/artifacts.
+fuzz: deps $(BUILD)/.fuzz-deps $(VENV)/.ready
+	@[ -f $(FUZZ_BUILD)/build.ninja ] || cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_TOOLCHAIN_FILE=fuzz/toolchain.cmake -DORVEK_BUILD_FUZZ=ON -DORVEK_BUILD_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) --target fuzz_all
+	$(FUZZ_BUILD)/fuzz/fuzz_seeds $(FUZZ_BUILD)/seeds
+	@mkdir -p $(FUZZ_BUILD)/artifacts; \
+	for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
+	  log=$(FUZZ_BUILD)/fuzz-$$t.log; \
+	  if ! $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	      -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/seeds/$$t >$$log 2>&1; then \
+	    tail -n 60 $$log; echo "fuzz_$$t failed: see $$log and $(FUZZ_BUILD)/artifacts"; exit 1; \
+	  fi; \
+	  echo "fuzz_$$t: $$(grep -o 'number_of_executed_units: [0-9]*' $$log | grep -o '[0-9]*') inputs in $(FUZZ_SECONDS) s, no failure"; \
+	done
+
 # --- demo -------------------------------------------------------------------
 
 # Runs the examples against a simulator on 127.0.0.1 that lives only as long as the demo:

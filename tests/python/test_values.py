@@ -223,6 +223,14 @@ def _rss_bytes():
         return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
+def _under_address_sanitizer():
+    """Under AddressSanitizer (make test-sanitize) freed memory waits in a quarantine of
+    up to 256 MB, so the resident size grows without a leak; the sanitizer itself watches
+    the C++ side there."""
+    with open("/proc/self/maps") as maps:
+        return "libasan" in maps.read()
+
+
 def _expect(error, call):
     try:
         call()
@@ -312,7 +320,8 @@ def test_no_leaks(maybe_state):
         _workload(state)
     gc.collect()
     rss_growth = _rss_bytes() - rss_before
-    assert rss_growth < 1024 * 1024, rss_growth
+    if not _under_address_sanitizer():
+        assert rss_growth < 1024 * 1024, rss_growth
     assert [sys.getrefcount(a) for a in args] == counts
 
 

@@ -10,11 +10,28 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kRadPerDeg = kPi / 180.0;
 
-Joints to_radians(const std::array<double, 6>& degrees) {
+Joints to_radians(const Joints& degrees) {
   Joints q{};
   for (std::size_t i = 0; i < 6; ++i) q[i] = degrees[i] * kRadPerDeg;
   return q;
 }
+
+Joints to_degrees(const Joints& radians) {
+  Joints q{};
+  for (std::size_t i = 0; i < 6; ++i) q[i] = radians[i] / kRadPerDeg;
+  return q;
+}
+
+bool within_degree_limits(const Joints& q) {
+  return std::all_of(q.begin(), q.end(), [](double v) { return std::abs(v) <= 360.0; });
+}
+
+// Joint moves are planned in degrees, so their targets are reached exactly as sent;
+// linear moves come out of the inverse kinematics in radians.
+Joints degrees_at(const JointMotion& m, double t) { return m.joints_at(t); }
+Joints degrees_at(const LinearMotion& m, double t) { return to_degrees(m.joints_at(t)); }
+Joints end_degrees(const JointMotion& m) { return m.end(); }
+Joints end_degrees(const LinearMotion& m) { return to_degrees(m.end()); }
 
 double norm3(const Vec3& v) { return std::hypot(v[0], v[1], v[2]); }
 
@@ -26,7 +43,7 @@ std::string format_limit_message() {
 
 }  // namespace
 
-Controller::Controller() : rest_(to_radians(kHomeDegrees)) {
+Controller::Controller() : rest_(kHomeDegrees) {
   // Fixed parts of the status: inputs and outputs idle, every axis homed.
   data_.homed.fill(1);
   data_.rapidrate = 1.0;
@@ -37,7 +54,7 @@ void Controller::advance(double now) {
     Segment& front = queue_.front();
     const double end = front.start + std::visit([](const auto& m) { return m.duration(); }, front.motion);
     if (now < end) return;
-    rest_ = std::visit([](const auto& m) { return m.end(); }, front.motion);
+    rest_ = std::visit([](const auto& m) { return end_degrees(m); }, front.motion);
     queue_.pop_front();
   }
 }
@@ -47,7 +64,7 @@ Joints Controller::joints(double now) {
   if (queue_.empty()) return rest_;
   const Segment& front = queue_.front();
   const double t = now - front.start;
-  return std::visit([t](const auto& m) { return m.joints_at(t); }, front.motion);
+  return std::visit([t](const auto& m) { return degrees_at(m, t); }, front.motion);
 }
 
 bool Controller::moving(double now) {
@@ -62,8 +79,8 @@ double Controller::tcp_speed(double now) {
     double speed = 0.0;
     if (const auto* jm = std::get_if<JointMotion>(&front.motion)) {
       // The tool's speed when the joints run at the move's cruise rates, here.
-      const Jacobian j = jacobian(jm->joints_at(now - front.start));
-      const Joints rates = jm->cruise_rates();
+      const Jacobian j = jacobian(to_radians(jm->joints_at(now - front.start)));
+      const Joints rates = to_radians(jm->cruise_rates());
       Vec3 v{};
       for (std::size_t k = 0; k < 3; ++k)
         for (std::size_t i = 0; i < 6; ++i) v[k] += j[k][i] * rates[i];
@@ -85,7 +102,7 @@ double Controller::queue_end(double now) const {
 
 Joints Controller::planned_end() const {
   if (queue_.empty()) return rest_;
-  return std::visit([](const auto& m) { return m.end(); }, queue_.back().motion);
+  return std::visit([](const auto& m) { return end_degrees(m); }, queue_.back().motion);
 }
 
 void Controller::halt(double now) {
@@ -203,11 +220,11 @@ void Controller::joint_move(const JointMoveData& d, double now, std::string& rep
   advance(now);
   if (queue_.size() >= kMaxQueued) return reply_error(code::kBusy, "motion queue is full", reply);
   const Joints start = planned_end();
-  Joints target = to_radians(d.joint_position);
+  Joints target = d.joint_position;
   if (d.rel_flag == 1)
     for (std::size_t i = 0; i < 6; ++i) target[i] += start[i];
-  if (!within_limits(target)) return reply_error(code::kOutOfRange, format_limit_message(), reply);
-  JointMotion motion(start, target, d.speed * kRadPerDeg, d.accel * kRadPerDeg);
+  if (!within_degree_limits(target)) return reply_error(code::kOutOfRange, format_limit_message(), reply);
+  JointMotion motion(start, target, d.speed, d.accel);
   if (!(motion.duration() <= kMaxDuration)) return reply_error(code::kOutOfRange, kTooLong, reply);
   queue_.push_back(Segment{motion, queue_end(now)});
   reply_ok(reply);
@@ -227,12 +244,12 @@ void Controller::move_linear(const MoveLData& d, double now, std::string& reply)
   if (d.rel_flag == 1) {
     // Offsets in the base frame: the translation is added, the rotation applied after
     // the current orientation.
-    const Frame from = forward(start);
+    const Frame from = forward(to_radians(start));
     for (std::size_t k = 0; k < 3; ++k) target.position[k] += from.position[k];
     target.rotation = multiply(target.rotation, from.rotation);
   }
   std::optional<LinearMotion> motion;
-  if (auto why = LinearMotion::plan(start, target, d.speed, d.accel, motion)) {
+  if (auto why = LinearMotion::plan(to_radians(start), target, d.speed, d.accel, motion)) {
     return reply_error(code::kUnreachable, *why, reply);
   }
   if (!(motion->duration() <= kMaxDuration)) return reply_error(code::kOutOfRange, kTooLong, reply);
@@ -256,8 +273,8 @@ void Controller::servo_move(const ServoMoveData& d, double now, std::string& rep
 }
 
 void Controller::servo_step(const Joints& target, double now) {
-  const Vec3 before = forward(rest_).position;
-  const Vec3 after = forward(target).position;
+  const Vec3 before = forward(to_radians(rest_)).position;
+  const Vec3 after = forward(to_radians(target)).position;
   const double dt = std::max(now - servo_step_time_, kServoPeriod);
   servo_speed_ = norm3({after[0] - before[0], after[1] - before[1], after[2] - before[2]}) / dt;
   servo_step_time_ = now;
@@ -267,10 +284,10 @@ void Controller::servo_step(const Joints& target, double now) {
 void Controller::servo_j(const ServoJData& d, double now, std::string& reply) {
   if (!servo_) return reply_error(code::kServoMode, "robot is not in servo mode", reply);
   if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
-  Joints target = to_radians(d.joint_position);
+  Joints target = d.joint_position;
   if (d.rel_flag == 1)
     for (std::size_t i = 0; i < 6; ++i) target[i] += rest_[i];
-  if (!within_limits(target)) return reply_error(code::kOutOfRange, format_limit_message(), reply);
+  if (!within_degree_limits(target)) return reply_error(code::kOutOfRange, format_limit_message(), reply);
   servo_step(target, now);
   reply_ok(reply);
 }
@@ -280,21 +297,21 @@ void Controller::servo_p(const ServoPData& d, double now, std::string& reply) {
   if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
   Frame target = from_six(d.cat_position);
   if (d.rel_flag == 1) {
-    const Frame from = forward(rest_);
+    const Frame from = forward(to_radians(rest_));
     for (std::size_t k = 0; k < 3; ++k) target.position[k] += from.position[k];
     target.rotation = multiply(target.rotation, from.rotation);
   }
-  const auto q = inverse(target, rest_);
+  const auto q = inverse(target, to_radians(rest_));
   if (!q) return reply_error(code::kUnreachable, "target is out of reach", reply);
-  servo_step(*q, now);
+  servo_step(to_degrees(*q), now);
   reply_ok(reply);
 }
 
 void Controller::write_get_data(double now, std::string& reply) {
   const Joints q = joints(now);
   const bool in_motion = !queue_.empty();
-  for (std::size_t i = 0; i < 6; ++i) data_.joint_actual_position[i] = q[i] / kRadPerDeg;
-  data_.actual_position = to_six(forward(q));
+  data_.joint_actual_position = q;
+  data_.actual_position = to_six(forward(to_radians(q)));
   data_.curr_tcp_trans_vel = tcp_speed(now);
   data_.enabled = enabled_;
   data_.powered_on = powered_ ? 1 : 0;

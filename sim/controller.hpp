@@ -50,7 +50,7 @@ class Controller {
   // The reply to a request whose body could not be read.
   void refuse_malformed(std::string_view message, std::string& reply);
 
-  // Inspection, in internal units (radians, mm).
+  // Inspection, in wire units (joints in degrees, mm/s).
   Joints joints(double now);
   double tcp_speed(double now);
   bool powered() const { return powered_; }
@@ -85,7 +85,7 @@ class Controller {
   bool powered_ = false;
   bool enabled_ = false;
   bool servo_ = false;
-  Joints rest_;  // joints when no motion runs, or at the end of the last finished one
+  Joints rest_;  // degrees; when no motion runs, or at the end of the last finished one
   std::deque<Segment> queue_;
   double servo_step_time_ = -1.0;
   double servo_speed_ = 0.0;

@@ -33,7 +33,7 @@ class Trapezoid {
 };
 
 // Interpolates the joints from `start` to `end` in proportion, timed so that the joint
-// with the largest travel follows the profile (speed and accel in radians).
+// with the largest travel follows the profile (speed and accel in the joints' unit).
 class JointMotion {
  public:
   JointMotion(const Joints& start, const Joints& end, double speed, double accel);
@@ -41,7 +41,7 @@ class JointMotion {
   double duration() const { return profile_.duration(); }
   Joints joints_at(double t) const;
   const Joints& end() const { return end_; }
-  // Joint rates at the cruise speed of the profile, in rad/s.
+  // Joint rates at the cruise speed of the profile, per second.
   Joints cruise_rates() const;
 
  private:

@@ -40,11 +40,11 @@ TEST_F(SimController, JointMoveFollowsItsProfileAndReportsSpeedUntilTheEnd) {
   ASSERT_EQ(send(Command::joint_move, JointMoveData{{30, 0, 0, 0, 0, 0}, 60.0, 240.0, 1}, 10.0), kOk);
   EXPECT_NEAR(controller.joints(10.0)[0], 0.0, 1e-15);
   EXPECT_GT(controller.tcp_speed(10.0), 0.1);  // at once, not after the ramp
-  EXPECT_NEAR(controller.joints(10.375)[0], 15.0 * kDeg, 1e-12);
+  EXPECT_EQ(controller.joints(10.375)[0], 15.0);
   EXPECT_TRUE(controller.moving(10.7499));
   EXPECT_FALSE(controller.moving(10.75));
   EXPECT_EQ(controller.tcp_speed(10.75), 0.0);
-  EXPECT_NEAR(controller.joints(11.0)[0], 30.0 * kDeg, 1e-15);
+  EXPECT_EQ(controller.joints(11.0)[0], 30.0);  // degrees in, the same degrees out
 }
 
 TEST_F(SimController, CruiseSpeedOfAJointMoveIsTheToolsSpeedAtThoseRates) {
@@ -62,17 +62,17 @@ TEST_F(SimController, QueuedMotionsStartWhereAndWhenThePreviousOneEnds) {
   enable();
   ASSERT_EQ(send(Command::joint_move, JointMoveData{{10, 0, 0, 0, 0, 0}, 10.0, 1e9, 1}, 0.0), kOk);
   ASSERT_EQ(send(Command::joint_move, JointMoveData{{10, 0, 0, 0, 0, 0}, 10.0, 1e9, 1}, 0.5), kOk);
-  EXPECT_NEAR(controller.joints(1.5)[0], 15.0 * kDeg, 1e-6);
+  EXPECT_NEAR(controller.joints(1.5)[0], 15.0, 1e-6);
   EXPECT_TRUE(controller.moving(1.999));
   EXPECT_FALSE(controller.moving(2.0 + 1e-6));  // each ends 2e-8 s after 1 s of cruise
-  EXPECT_NEAR(controller.joints(2.0 + 1e-6)[0], 20.0 * kDeg, 1e-15);
+  EXPECT_NEAR(controller.joints(2.0 + 1e-6)[0], 20.0, 1e-15);
 }
 
 TEST_F(SimController, StopFreezesTheArmAndPowerOffDisablesIt) {
   enable();
   send(Command::joint_move, JointMoveData{{10, 0, 0, 0, 0, 0}, 10.0, 1e9, 1}, 0.0);
   ASSERT_EQ(send(Command::stop_program, EmptyBody{}, 0.5), kOk);
-  EXPECT_NEAR(controller.joints(0.5)[0], 5.0 * kDeg, 1e-6);
+  EXPECT_NEAR(controller.joints(0.5)[0], 5.0, 1e-6);
   EXPECT_EQ(controller.joints(5.0), controller.joints(0.5));
   send(Command::joint_move, JointMoveData{{10, 0, 0, 0, 0, 0}, 10.0, 1e9, 1}, 1.0);
   ASSERT_EQ(send(Command::power_off, EmptyBody{}, 1.5), kOk);

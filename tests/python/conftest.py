@@ -29,6 +29,8 @@ the test ends::
                         "drop" | "hangup"})
     ``stop()``          stops the simulator (SIGTERM) and returns its exit status
 
+A simulator that does not exit with status 0 when the test ends fails the test.
+
 The binary is, in this order: $ORVEK_SIM, ``orvek-sim`` beside the running Python (the
 virtual environment's bin), ``orvek-sim`` on the PATH, the newest build/**/sim/orvek-sim.
 """
@@ -164,5 +166,10 @@ def sim(tmp_path):
         pytest.fail("orvek-sim: no free loopback address after 20 tries")
 
     yield start
+    failures = []
     for s in started:
-        s.stop()
+        status = s.stop()
+        if status != 0:  # a crash, or a sanitizer's report, in the simulator
+            failures.append(f"orvek-sim on {s.host} exited with {status}: {s.stderr_path.read_text(errors='replace')}")
+    if failures:
+        pytest.fail("\n".join(failures))

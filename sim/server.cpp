@@ -43,6 +43,7 @@ struct Connection {
   std::string out;
   std::size_t out_pos = 0;
   std::deque<Action> actions;
+  bool eof = false;  // the client has sent all it will; its last requests are still served
   bool closed = false;
 
   bool answering() const { return !actions.empty() || out_pos < out.size(); }
@@ -244,7 +245,7 @@ struct Server::Impl {
         return;
       }
       if (n == 0) {
-        close_connection(c, "close");
+        c.eof = true;
         return;
       }
       c.in.append(buffer, static_cast<std::size_t>(n));
@@ -314,7 +315,7 @@ int Server::run(int stop_fd) {
     double next_due = -1;
     for (const auto& c : s.connections) {
       short events = 0;
-      if (!c->answering()) events |= POLLIN;
+      if (!c->answering() && !c->eof) events |= POLLIN;
       if (c->out_pos < c->out.size()) events |= POLLOUT;
       fds.push_back({c->fd, events, 0});
       // A connection whose output is backed up waits for POLLOUT, not for a timer.
@@ -348,6 +349,7 @@ int Server::run(int stop_fd) {
       else if ((revents & (POLLHUP | POLLERR)) && !(revents & POLLIN)) s.close_connection(c, "close");
       s.run_due(c, t);
       s.serve_input(c);
+      if (c.eof && !c.answering()) s.close_connection(c, "close");
     }
     std::erase_if(s.connections, [](const std::unique_ptr<Connection>& c) { return c->closed; });
   }

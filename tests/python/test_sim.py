@@ -350,6 +350,20 @@ def test_garbage_drops_the_connection(sim, garbage):
     assert Client(s.host).call(GET_DATA)["len"] > 0  # the simulator itself carries on
 
 
+def test_requests_sent_just_before_the_client_stops_sending_are_still_served(sim):
+    s = sim()
+    c = Client(s.host)
+    c.send(b'{"cmdName":"power_on"}{"cmdName":"get_data"}{"cmdName":"get_')
+    c.sock.shutdown(socket.SHUT_WR)
+    data = b""
+    while chunk := c.sock.recv(65536):  # until the simulator closes: the unfinished third is dropped
+        data += chunk
+    assert data.startswith(OK)
+    assert json.loads(data[len(OK):])["powered_on"] == 1
+    assert s.names() == ["power_on", "get_data"]
+    assert s.events()[-1]["event"] == "close"
+
+
 def test_oversized_request_drops_the_connection(sim):
     s = sim()
     c = Client(s.host)

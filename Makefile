@@ -112,6 +112,22 @@ fuzz: deps $(BUILD)/.fuzz-deps $(VENV)/.ready
 	  echo "fuzz_$$t: $$(grep -o 'number_of_executed_units: [0-9]*' $$log | grep -o '[0-9]*') inputs in $(FUZZ_SECONDS) s, no failure"; \
 	done
 
+# --- benchmarks -------------------------------------------------------------
+# `make bench`: the module as `make install` puts it in .venv; the floor program, the C++
+# benchmarks and orvek-sim in a Release build of their own; then bench/run.py starts the
+# simulators on loopback, measures, and prints one table of figures, ratios and targets
+# (also left in build/bench/bench-results.md). BENCH_ARGS=--quick makes a short smoke run.
+
+.PHONY: bench
+BENCH_BUILD := $(BUILD)/bench
+BENCH_ARGS  ?=
+
+bench: install
+	@[ -f $(BENCH_BUILD)/build.ninja ] || cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" -DORVEK_BUILD_BENCH=ON -DORVEK_BUILD_TESTS=OFF
+	cmake --build $(BENCH_BUILD) --target orvek-sim bench_floor wire_bench alloc_bench orvek_count_new pose_bench
+	$(VPY) bench/run.py --build $(BENCH_BUILD) $(BENCH_ARGS)
+
 # --- demo -------------------------------------------------------------------
 
 # Runs the examples against a simulator on 127.0.0.1 that lives only as long as the demo:

@@ -84,11 +84,16 @@ bool list_prologue(PyObject* object, Py_ssize_t& size) {
   return sequence_size(object, size);
 }
 
+std::size_t reserve_for(PyObject* object, Py_ssize_t size) {
+  constexpr Py_ssize_t kUnverified = 4096;
+  if (PyList_CheckExact(object) || PyTuple_CheckExact(object) || size <= kUnverified) {
+    return static_cast<std::size_t>(size);
+  }
+  return static_cast<std::size_t>(kUnverified);
+}
+
 bool to_vector(PyObject* object, std::vector<double>& out) {
-  Py_ssize_t size = 0;
-  if (!list_prologue(object, size)) return false;
-  out.resize(static_cast<std::size_t>(size));
-  return read_numbers(object, out.data(), out.size());
+  return to_list(object, out, [](PyObject* item, double& value) { return to_double(item, value); });
 }
 
 bool to_string(PyObject* object, std::string& out) {

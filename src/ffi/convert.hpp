@@ -69,12 +69,18 @@ bool to_list(PyObject* object, std::vector<T>& out, F&& item);
 
 bool list_prologue(PyObject* object, Py_ssize_t& size);
 
+// Room to reserve for a sequence that says it has `size` items. Only a list's or a tuple's own
+// size is a fact; any other length comes from a __len__ that may lie (a three-item object
+// claiming 2**40 items must not make us allocate for them), so memory for more than a few
+// thousand items is only taken as the items are actually read.
+std::size_t reserve_for(PyObject* object, Py_ssize_t size);
+
 template <class T, class F>
 bool to_list(PyObject* object, std::vector<T>& out, F&& item) {
   Py_ssize_t size = 0;
   if (!list_prologue(object, size)) return false;
   out.clear();
-  out.reserve(static_cast<std::size_t>(size));
+  out.reserve(reserve_for(object, size));
   for (Py_ssize_t index = 0; index < size; ++index) {
     Ref element = Ref::steal(PySequence_GetItem(object, index));
     if (!element) return false;

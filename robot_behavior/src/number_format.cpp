@@ -3,71 +3,111 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 
 namespace robot_behavior {
 namespace {
 
 // The shortest round-trip digits of a finite, non-zero magnitude and the decimal
-// exponent of its first digit: 1234.5 gives "12345" and 3.
+// exponent of its first digit: 1234.5 gives "12345" and 3. The digits stay in the
+// buffer they were formatted into.
 struct Digits {
-  char digits[24];
+  char text[40];
+  const char* digits;
   int count;
   int exponent;
 };
 
-Digits shortest_digits(double magnitude) {
-  char text[40];
-  auto [end, ec] = std::to_chars(text, text + sizeof text, magnitude, std::chars_format::scientific);
-  (void)ec;  // 40 bytes always hold the shortest scientific form of a double
-  Digits result{};
-  const char* p = text;
-  for (; p != end && *p != 'e'; ++p) {
-    if (*p != '.') result.digits[result.count++] = *p;
+void shortest_digits(double magnitude, Digits& d) {
+  char* const end = std::to_chars(d.text, d.text + sizeof d.text, magnitude, std::chars_format::scientific).ptr;
+  // 40 bytes always hold the shortest scientific form of a double: "d.ddde+XX", "de-XXX".
+  // The exponent has a sign and at least two digits, so 'e' is at least four from the end.
+  const char* e = end - 4;
+  while (*e != 'e') --e;
+  int exponent = 0;
+  for (const char* p = e + 2; p != end; ++p) exponent = exponent * 10 + (*p - '0');
+  d.exponent = e[1] == '-' ? -exponent : exponent;
+  if (d.text[1] == '.') {
+    d.text[1] = d.text[0];  // the first digit moves over the point: the digits are contiguous
+    d.digits = d.text + 1;
+    d.count = static_cast<int>(e - d.digits);
+  } else {
+    d.digits = d.text;
+    d.count = 1;
   }
-  // p points at 'e'; from_chars does not accept a leading '+'.
-  ++p;
-  if (*p == '+') ++p;
-  std::from_chars(p, end, result.exponent);
-  return result;
 }
 
 enum class Style { Json, Display, Debug };
 
+// The longest text written: a sign, "0.", four or five zeros and 17 digits; or 17 digits,
+// up to 15 zeros and ".0"; or the exponent form. Each writer returns the end of its text.
+constexpr std::size_t kMaxText = 48;
+
+char* put(char* p, const char* from, int count) {
+  std::memcpy(p, from, static_cast<std::size_t>(count));
+  return p + count;
+}
+
+char* put_zeros(char* p, int count) {
+  std::memset(p, '0', static_cast<std::size_t>(count));
+  return p + count;
+}
+
 // Positional notation: digits with the decimal point after `exponent + 1` digits.
-void append_positional(std::string& out, const Digits& d, bool keep_point_zero) {
+char* put_positional(char* p, const Digits& d, bool keep_point_zero) {
   const int point = d.exponent + 1;  // digits before the decimal point
+  if (point <= 0) {
+    *p++ = '0';
+    *p++ = '.';
+    p = put_zeros(p, -point);
+    return put(p, d.digits, d.count);
+  }
+  if (point >= d.count) {
+    p = put(p, d.digits, d.count);
+    p = put_zeros(p, point - d.count);
+    if (keep_point_zero) {
+      *p++ = '.';
+      *p++ = '0';
+    }
+    return p;
+  }
+  p = put(p, d.digits, point);
+  *p++ = '.';
+  return put(p, d.digits + point, d.count - point);
+}
+
+// Exponent notation without a plus sign or padding: "1e16", "1.5e-7".
+char* put_exponent(char* p, const Digits& d) {
+  *p++ = d.digits[0];
+  if (d.count > 1) {
+    *p++ = '.';
+    p = put(p, d.digits + 1, d.count - 1);
+  }
+  *p++ = 'e';
+  return std::to_chars(p, p + 8, d.exponent).ptr;
+}
+
+// Positional notation for any exponent, without ".0" (the display form of very large and
+// very small magnitudes), appended piece by piece.
+void append_positional_long(std::string& out, const Digits& d) {
+  const int point = d.exponent + 1;
   if (point <= 0) {
     out += "0.";
     out.append(static_cast<std::size_t>(-point), '0');
     out.append(d.digits, static_cast<std::size_t>(d.count));
-    return;
-  }
-  if (point >= d.count) {
+  } else if (point >= d.count) {
     out.append(d.digits, static_cast<std::size_t>(d.count));
     out.append(static_cast<std::size_t>(point - d.count), '0');
-    if (keep_point_zero) out += ".0";
-    return;
-  }
-  out.append(d.digits, static_cast<std::size_t>(point));
-  out += '.';
-  out.append(d.digits + point, static_cast<std::size_t>(d.count - point));
-}
-
-// Exponent notation without a plus sign or padding: "1e16", "1.5e-7".
-void append_exponent(std::string& out, const Digits& d) {
-  out += d.digits[0];
-  if (d.count > 1) {
+  } else {
+    out.append(d.digits, static_cast<std::size_t>(point));
     out += '.';
-    out.append(d.digits + 1, static_cast<std::size_t>(d.count - 1));
+    out.append(d.digits + point, static_cast<std::size_t>(d.count - point));
   }
-  out += 'e';
-  char text[8];
-  auto [end, ec] = std::to_chars(text, text + sizeof text, d.exponent);
-  (void)ec;
-  out.append(text, end);
 }
 
+// Every form is composed in a local buffer and appended at once: one capacity check per
+// number instead of one per piece.
 void append_number(std::string& out, double value, Style style) {
   if (std::isnan(value)) {
     out += style == Style::Json ? "null" : "NaN";
@@ -81,32 +121,39 @@ void append_number(std::string& out, double value, Style style) {
     }
     return;
   }
-  if (std::signbit(value)) out += '-';
+  char text[kMaxText];
+  char* p = text;
+  if (std::signbit(value)) *p++ = '-';
   const double magnitude = std::fabs(value);
   if (magnitude == 0.0) {
-    out += style == Style::Display ? "0" : "0.0";
+    *p++ = '0';
+    if (style != Style::Display) {
+      *p++ = '.';
+      *p++ = '0';
+    }
+    out.append(text, p);
     return;
   }
-  const Digits d = shortest_digits(magnitude);
+  Digits d;
+  shortest_digits(magnitude, d);
   switch (style) {
     case Style::Json:  // positional for 1e-5 <= |x| < 1e16
-      if (d.exponent >= -5 && d.exponent < 16) {
-        append_positional(out, d, true);
-      } else {
-        append_exponent(out, d);
-      }
+      p = d.exponent >= -5 && d.exponent < 16 ? put_positional(p, d, true) : put_exponent(p, d);
       break;
     case Style::Debug:  // positional for 1e-4 <= |x| < 1e16
-      if (d.exponent >= -4 && d.exponent < 16) {
-        append_positional(out, d, true);
-      } else {
-        append_exponent(out, d);
-      }
+      p = d.exponent >= -4 && d.exponent < 16 ? put_positional(p, d, true) : put_exponent(p, d);
       break;
     case Style::Display:
-      append_positional(out, d, false);
-      break;
+      // Positional whatever the exponent: 1e300 is 1 and 300 zeros.
+      if (d.exponent >= -5 && d.exponent < 16) {
+        p = put_positional(p, d, false);
+        break;
+      }
+      out.append(text, p);
+      append_positional_long(out, d);
+      return;
   }
+  out.append(text, p);
 }
 
 }  // namespace

@@ -87,3 +87,36 @@ TEST(NumberFormat, DebugListJoinsWithCommaBlank) {
   EXPECT_EQ(debug_list(two), "[0.0, 1.5]");
   EXPECT_EQ(debug_list(std::array<double, 0>{}), "[]");
 }
+
+// The longest texts of each form: a sign, leading zeros and seventeen digits; sixteen digits
+// before the point; three-digit exponents; and the display form's hundreds of zeros.
+TEST(NumberFormat, LongestFormsAreWritten) {
+  EXPECT_EQ(json(-1.2345678901234567e-5), "-0.000012345678901234568");
+  EXPECT_EQ(debug(-1.2345678901234567e-5), "-1.2345678901234568e-5");
+  EXPECT_EQ(json(-1.2345678901234567e-4), "-0.00012345678901234567");
+  EXPECT_EQ(json(-1234567890123456.8), "-1234567890123456.8");
+  EXPECT_EQ(json(-9999999999999998.0), "-9999999999999998.0");
+  EXPECT_EQ(json(1.2345678901234568e-300), "1.2345678901234568e-300");
+  EXPECT_EQ(json(-std::numeric_limits<double>::max()), "-1.7976931348623157e308");
+  EXPECT_EQ(json(-5e-324), "-5e-324");
+
+  const std::string huge = display(-std::numeric_limits<double>::max());
+  EXPECT_EQ(huge, "-17976931348623157" + std::string(292, '0'));
+  const std::string tiny = display(-5e-324);
+  EXPECT_EQ(tiny, "-0." + std::string(323, '0') + "5");
+  EXPECT_EQ(display(1.2345678901234568e-300), "0." + std::string(299, '0') + "12345678901234568");
+}
+
+TEST(NumberFormat, AppendsAfterWhatIsAlreadyThere) {
+  std::string out = "[1.0,";
+  append_json_number(out, -2.5);
+  out += ',';
+  append_json_number(out, kNaN);
+  out += ',';
+  append_json_number(out, 0.0);
+  out += ',';
+  append_display(out, 3.0);
+  out += ',';
+  append_debug(out, 1e-7);
+  EXPECT_EQ(out, "[1.0,-2.5,null,0.0,3,1e-7");
+}

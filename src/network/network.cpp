@@ -92,10 +92,26 @@ simdjson::error_code parser_error(JsonScanner::Fault fault) {
 
 }  // namespace
 
+namespace {
+
+// The reply parser of the calling thread, shared by every connection the thread uses. A
+// reply is read into its record before the thread can start another exchange, so no two
+// replies ever need the parser at once; its buffers (about 40 KiB once a "get_data" reply
+// has passed through, up to 1 MiB after the longest reply allowed) are paid once per thread
+// instead of once per robot. A connection used from several threads uses the parser of the
+// thread making each exchange. Made with room for the usual reply size.
+simdjson::dom::parser& thread_parser() {
+  thread_local simdjson::dom::parser parser(NetWork::kMaxReply);
+  thread_local const bool sized = parser.allocate(NetWork::kReadSize) == simdjson::SUCCESS;
+  if (!sized) throw std::bad_alloc();
+  return parser;
+}
+
+}  // namespace
+
 struct NetWork::Impl {
-  Impl(int socket, Timeouts limits) : fd(socket), timeouts(limits), parser(kMaxReply) {
-    // Take the usual reply size up front so that the first exchange allocates nothing.
-    if (parser.allocate(kReadSize) != simdjson::SUCCESS) throw std::bad_alloc();
+  Impl(int socket, Timeouts limits) : fd(socket), timeouts(limits) {
+    (void)thread_parser();  // made now, so that the first exchange on this thread allocates nothing
   }
   ~Impl() { ::close(fd); }
   Impl(const Impl&) = delete;
@@ -109,7 +125,6 @@ struct NetWork::Impl {
 
   int fd;
   Timeouts timeouts;
-  simdjson::dom::parser parser;
   // The reply buffer: `capacity` bytes of text and the parser's padding after them. It is
   // allocated once, grows only for a reply longer than any before (up to kMaxReply), and is
   // never cleared: the parser reads exactly the bytes received.
@@ -150,7 +165,7 @@ void NetWork::Impl::send_all(std::string_view text, Clock::time_point deadline) 
 
 simdjson::dom::element NetWork::Impl::parse(std::size_t size) {
   simdjson::dom::element root;
-  const auto code = parser.parse(buffer.get(), size, false).get(root);
+  const auto code = thread_parser().parse(buffer.get(), size, false).get(root);
   if (code != simdjson::SUCCESS) panic(simdjson::error_message(code));
   return root;
 }
@@ -201,7 +216,7 @@ simdjson::dom::element NetWork::Impl::receive(Clock::time_point deadline) {
       }
       if (end != 0 && (buffer[end - 1] == '}' || buffer[end - 1] == ']')) {
         simdjson::dom::element root;
-        if (parser.parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) return root;
+        if (thread_parser().parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) return root;
       }
       scanning = true;
       scanner.reset();
@@ -214,7 +229,7 @@ simdjson::dom::element NetWork::Impl::receive(Clock::time_point deadline) {
     if (status == JsonScanner::Status::Invalid) {
       // The parser would complain about the unfinished text; the scanner knows the fault.
       simdjson::dom::element root;
-      if (parser.parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) return root;
+      if (thread_parser().parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) return root;
       panic(simdjson::error_message(parser_error(scanner.fault())));
     }
   }

@@ -354,6 +354,67 @@ TEST(NetWork, ConnectFailures) {
             "Network exception: TCP command stream is not initialized");
 }
 
+// Connections share their thread's reply parser: replies read through one connection never
+// show through another, whether they take turns on one thread or run on two threads at once.
+std::string get_data_reply(double first_joint) {
+  GetDataState state = default_get_data_state();
+  state.joint_actual_position[0] = first_joint;
+  std::string text;
+  serialize_into(text, state);
+  return text;
+}
+
+void serve_get_data(FakeController& fake, double first_joint, int count) {
+  fake.run([first_joint, count](Peer& peer) {
+    for (int i = 0; i < count; ++i) {
+      peer.request();
+      peer.send(get_data_reply(first_joint + i));
+    }
+    peer.drain();
+  });
+}
+
+double first_joint(NetWork& network) {
+  auto reply = network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{});
+  return reply ? reply->joint_actual_position[0] : -1.0;
+}
+
+TEST(NetWork, ConnectionsTakingTurnsOnOneThreadReadTheirOwnReplies) {
+  FakeController one("127.0.2.20");
+  FakeController two("127.0.2.21");
+  ASSERT_TRUE(one.ok() && two.ok());
+  serve_get_data(one, 100.0, 3);
+  serve_get_data(two, 200.0, 3);
+  NetWork a("127.0.2.20", kPatient);
+  NetWork b("127.0.2.21", kPatient);
+  EXPECT_EQ(first_joint(a), 100.0);
+  EXPECT_EQ(first_joint(b), 200.0);
+  EXPECT_EQ(first_joint(b), 201.0);
+  EXPECT_EQ(first_joint(a), 101.0);
+  EXPECT_EQ(first_joint(a), 102.0);
+  EXPECT_EQ(first_joint(b), 202.0);
+}
+
+TEST(NetWork, ConnectionsOnTwoThreadsAtOnceReadTheirOwnReplies) {
+  constexpr int kCount = 300;
+  FakeController one("127.0.2.22");
+  FakeController two("127.0.2.23");
+  ASSERT_TRUE(one.ok() && two.ok());
+  serve_get_data(one, 1000.0, kCount);
+  serve_get_data(two, 5000.0, kCount);
+  auto client = [](const char* address, double base, int& wrong) {
+    NetWork network(address, kPatient);
+    for (int i = 0; i < kCount; ++i) wrong += first_joint(network) != base + i;
+  };
+  int wrong_one = 0;
+  int wrong_two = 0;
+  std::thread other(client, "127.0.2.23", 5000.0, std::ref(wrong_two));
+  client("127.0.2.22", 1000.0, wrong_one);
+  other.join();
+  EXPECT_EQ(wrong_one, 0);
+  EXPECT_EQ(wrong_two, 0);
+}
+
 // Connects to `address` and exchanges one command with a fake listening on `listen`.
 void exchange_once(const char* listen, const char* address) {
   FakeController fake(listen);

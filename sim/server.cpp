@@ -65,6 +65,7 @@ struct Server::Impl {
   int listen_fd = -1;
   int log_fd = -1;
   unsigned next_id = 1;
+  double accept_paused_until = 0;  // out of descriptors: stop accepting for a moment
   std::vector<std::unique_ptr<Connection>> connections;
   RequestReader reader;
   SimRequest request;
@@ -129,7 +130,12 @@ struct Server::Impl {
   void accept_all() {
     for (;;) {
       const int fd = ::accept(listen_fd, nullptr, nullptr);
-      if (fd < 0) return;  // EAGAIN, or a connection that vanished before it was taken
+      if (fd < 0) {
+        // Without a free descriptor the pending connection stays readable; polling it at
+        // once again would spin, so wait a little before the next try.
+        if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) accept_paused_until = now() + 0.1;
+        return;  // EAGAIN, or a connection that vanished before it was taken
+      }
       set_nonblocking(fd);
       const int one = 1;
       // Each segment of a scripted reply must leave at once as its own TCP segment.
@@ -311,8 +317,9 @@ int Server::run(int stop_fd) {
   for (;;) {
     fds.clear();
     fds.push_back({stop_fd, POLLIN, 0});
-    fds.push_back({s.listen_fd, POLLIN, 0});
-    double next_due = -1;
+    const bool accepting = s.now() >= s.accept_paused_until;
+    fds.push_back({s.listen_fd, static_cast<short>(accepting ? POLLIN : 0), 0});
+    double next_due = accepting ? -1 : s.accept_paused_until;
     for (const auto& c : s.connections) {
       short events = 0;
       if (!c->answering() && !c->eof) events |= POLLIN;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string_view>
 
+#include "robot_behavior/debug_string.hpp"
+
 namespace robot_behavior {
 namespace {
 
@@ -26,32 +28,6 @@ constexpr KindText kKinds[] = {
 };
 
 const KindText& kind_text(RobotException::Kind kind) { return kKinds[static_cast<std::size_t>(kind)]; }
-
-// A string literal with the escapes a reader of the debug form expects.
-void append_quoted(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  for (const char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\0': out += "\\0"; break;
-      default:
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-          out += "\\u{";
-          if (static_cast<unsigned char>(c) >= 0x10) out += kHex[static_cast<unsigned char>(c) >> 4];
-          out += kHex[static_cast<unsigned char>(c) & 0xf];
-          out += '}';
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += '"';
-}
 
 }  // namespace
 
@@ -103,7 +79,7 @@ std::string RobotException::debug() const {
       break;
     default:
       out += '(';
-      append_quoted(out, text_);
+      append_debug_string(out, text_);
       out += ')';
   }
   return out;

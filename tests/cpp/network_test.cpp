@@ -18,28 +18,8 @@
 #include <string_view>
 #include <thread>
 
+#include "counting_new.hpp"
 #include "network/network.hpp"
-
-// Allocations made by the test's own thread (the fake controller's thread allocates freely).
-namespace {
-thread_local long t_allocations = 0;
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  ++t_allocations;
-  return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new(std::size_t size) {
-  if (void* block = operator new(size, std::nothrow)) return block;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return operator new(size, std::nothrow); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
 
 namespace orvek {
 namespace {
@@ -338,10 +318,10 @@ TEST(NetWork, SteadyStateExchangesAllocateNothing) {
   const ServoJData step{{0.1, 0.2, 0.3, 0.4, 0.5, 0.6}, 0};
   ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
   ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::servo_j, step));
-  const long before = t_allocations;
+  const long before = static_cast<long>(testing::thread_new_count());
   ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
   ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::servo_j, step));
-  EXPECT_EQ(t_allocations - before, 0);
+  EXPECT_EQ(static_cast<long>(testing::thread_new_count()) - before, 0);
 }
 
 TEST(NetWork, ConnectFailures) {

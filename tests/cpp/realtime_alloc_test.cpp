@@ -15,42 +15,11 @@
 
 #include "robot/robot.hpp"
 #include "scripted_controller.hpp"
+#include "counting_new.hpp"
 
 namespace {
-thread_local std::size_t t_allocations = 0;
 void* volatile g_escape = nullptr;  // where a test's allocation escapes to
-
-void* counted_allocation(std::size_t size) {
-  ++t_allocations;
-  if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-  throw std::bad_alloc();
-}
 }  // namespace
-
-void* operator new(std::size_t size) { return counted_allocation(size); }
-void* operator new[](std::size_t size) { return counted_allocation(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  ++t_allocations;
-  return std::malloc(size == 0 ? 1 : size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept { return operator new(size, tag); }
-void* operator new(std::size_t size, std::align_val_t align) {
-  ++t_allocations;
-  const auto alignment = static_cast<std::size_t>(align);
-  if (void* block = std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)) return block;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size, std::align_val_t align) { return operator new(size, align); }
-void operator delete(void* block) noexcept { std::free(block); }
-void operator delete[](void* block) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t) noexcept { std::free(block); }
-void operator delete(void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete[](void* block, const std::nothrow_t&) noexcept { std::free(block); }
-void operator delete(void* block, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::align_val_t) noexcept { std::free(block); }
-void operator delete(void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
-void operator delete[](void* block, std::size_t, std::align_val_t) noexcept { std::free(block); }
 
 namespace orvek {
 namespace {
@@ -69,7 +38,7 @@ std::vector<std::size_t> allocations_per_cycle(const std::string& ip, Extra extr
   std::vector<std::size_t> marks;
   marks.reserve(kCycles + 1);
   auto closure = [&](const ArmState6&, std::chrono::nanoseconds) -> MotionStep {
-    marks.push_back(t_allocations);
+    marks.push_back(testing::thread_new_count());
     extra();
     const double step = 0.001 * static_cast<double>(marks.size());
     if (marks.size() > kCycles) return {Motion6{Motion6::Stop{}}, true};
@@ -84,10 +53,10 @@ std::vector<std::size_t> allocations_per_cycle(const std::string& ip, Extra extr
 }
 
 TEST(RealtimeAllocations, TheCounterSeesEveryAllocationOfThisThread) {
-  const std::size_t before = t_allocations;
+  const std::size_t before = testing::thread_new_count();
   auto boxed = std::make_unique<double>(1.0);
   std::string long_text(100, 'x');
-  EXPECT_EQ(t_allocations - before, 2u);
+  EXPECT_EQ(testing::thread_new_count() - before, 2u);
 }
 
 TEST(RealtimeAllocations, SteadyStateCyclesAllocateNothing) {

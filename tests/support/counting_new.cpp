@@ -1,9 +1,8 @@
-// A replaced global operator new (every form) that counts the blocks it hands out. Linked into
-// alloc_bench, and built as the preloadable library liborvek_count_new.so, which counts the
-// C++ allocations of a whole Python process: CPython allocates through its own allocators,
-// so in a process running liborvek every count comes from the module's C++ code.
-//
-// The count is the process's, not a thread's: the benchmarks that read it are single-threaded.
+// A replaced global operator new (every form) that counts the blocks it hands out, for the
+// whole process and for each thread. Linked into the allocation test and benchmark, and built
+// as the preloadable library liborvek_count_new.so, which counts the C++ allocations of a
+// whole Python process: CPython allocates through its own allocators, so in a process running
+// liborvek every count comes from the module's C++ code.
 
 #include <atomic>
 #include <cstddef>
@@ -15,14 +14,20 @@
 namespace {
 
 std::atomic<unsigned long long> g_allocations{0};
+thread_local std::size_t t_allocations = 0;
+
+void count() noexcept {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  ++t_allocations;
+}
 
 void* counted(std::size_t size) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  count();
   return std::malloc(size == 0 ? 1 : size);
 }
 
 void* counted_aligned(std::size_t size, std::align_val_t align) noexcept {
-  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  count();
   const auto alignment = static_cast<std::size_t>(align);
   const std::size_t bytes = size == 0 ? 1 : size;
   return std::aligned_alloc(alignment, (bytes + alignment - 1) / alignment * alignment);
@@ -33,6 +38,8 @@ void* counted_aligned(std::size_t size, std::align_val_t align) noexcept {
 extern "C" unsigned long long orvek_bench_new_count() noexcept {
   return g_allocations.load(std::memory_order_relaxed);
 }
+
+std::size_t orvek::testing::thread_new_count() noexcept { return t_allocations; }
 
 void* operator new(std::size_t size) {
   if (void* block = counted(size)) return block;

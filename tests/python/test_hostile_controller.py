@@ -15,38 +15,13 @@ import tracemalloc
 import pytest
 
 from liborvek import OrvekRobot
+from outcomes import panic_text, robot_error, rss_bytes, under_address_sanitizer
 
 HOME = [0.0, 90.0, -90.0, -90.0, -90.0, 0.0]  # where the simulated arm starts
 MAX_REPLY = 1 << 20
 STRUCTURE = "The JSON document has an improper structure: missing or superfluous commas, braces, missing keys, etc."
 NOT_UTF8 = "The input is not valid UTF-8"
 NOT_INITIALIZED = "Network exception: TCP command stream is not initialized"
-
-
-def panic_text(call):
-    with pytest.raises(BaseException) as info:
-        call()
-    assert type(info.value).__name__ == "PanicException" and not isinstance(info.value, Exception)
-    return str(info.value)
-
-
-def robot_error(call):
-    with pytest.raises(Exception) as info:
-        call()
-    assert type(info.value) is Exception
-    return str(info.value)
-
-
-def rss_bytes():
-    with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
-def under_address_sanitizer():
-    """Freed memory waits in AddressSanitizer's quarantine, so there the resident size grows
-    without a leak (the sanitizer watches the C++ side itself)."""
-    with open("/proc/self/maps") as maps:
-        return "libasan" in maps.read()
 
 
 def default_reply(code, message):

@@ -13,26 +13,15 @@ import tracemalloc
 import pytest
 
 from liborvek import LoadState, MotionType, OrvekRobot, Pose
+from outcomes import rss_bytes, under_address_sanitizer
 
 OK = {"reply": {"errorCode": "0", "errorMsg": ""}}
 Q0 = [0.0] * 6
 HOME = [0.0, 90.0, -90.0, -90.0, -90.0, 0.0]
 
 
-def rss_bytes():
-    with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
 def open_descriptors():
     return len(os.listdir("/proc/self/fd"))
-
-
-def under_address_sanitizer():
-    """Freed memory waits in AddressSanitizer's quarantine (make test-sanitize), so there the
-    resident size grows without a leak; the sanitizer watches the C++ side itself."""
-    with open("/proc/self/maps") as maps:
-        return "libasan" in maps.read()
 
 
 def swallow(call):

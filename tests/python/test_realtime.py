@@ -13,6 +13,7 @@ import pytest
 
 import liborvek
 from liborvek import ControlType, MotionType, Pose
+from outcomes import panic_text, robot_error
 
 PREFIX = "called `Result::unwrap()` on an `Err` value: "
 ENTER = '{"cmdName":"servo_move","relFlag":1}'
@@ -67,20 +68,6 @@ class Steps:
         if isinstance(answer, BaseException):
             raise answer
         return answer
-
-
-def panic_text(call):
-    with pytest.raises(BaseException) as info:
-        call()
-    assert type(info.value).__name__ == "PanicException" and not isinstance(info.value, Exception)
-    return str(info.value)
-
-
-def robot_error(call):
-    with pytest.raises(Exception) as info:
-        call()
-    assert type(info.value) is Exception
-    return str(info.value)
 
 
 @pytest.fixture

@@ -210,15 +210,30 @@ bool Controller::check_can_move(std::string& reply) {
   return true;
 }
 
-void Controller::joint_move(const JointMoveData& d, double now, std::string& reply) {
-  if (!check_can_move(reply)) return;
-  if (servo_) return reply_error(code::kServoMode, "robot is in servo mode", reply);
-  if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
-  if (!(d.speed > 0) || !(d.accel > 0)) {
-    return reply_error(code::kOutOfRange, "speed and accel must be greater than 0", reply);
+bool Controller::admit_motion(std::uint8_t rel_flag, double speed, double accel, double now, std::string& reply) {
+  if (!check_can_move(reply)) return false;
+  if (servo_) {
+    reply_error(code::kServoMode, "robot is in servo mode", reply);
+    return false;
+  }
+  if (rel_flag > 1) {
+    reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+    return false;
+  }
+  if (!(speed > 0) || !(accel > 0)) {
+    reply_error(code::kOutOfRange, "speed and accel must be greater than 0", reply);
+    return false;
   }
   advance(now);
-  if (queue_.size() >= kMaxQueued) return reply_error(code::kBusy, "motion queue is full", reply);
+  if (queue_.size() >= kMaxQueued) {
+    reply_error(code::kBusy, "motion queue is full", reply);
+    return false;
+  }
+  return true;
+}
+
+void Controller::joint_move(const JointMoveData& d, double now, std::string& reply) {
+  if (!admit_motion(d.rel_flag, d.speed, d.accel, now, reply)) return;
   const Joints start = planned_end();
   Joints target = d.joint_position;
   if (d.rel_flag == 1)
@@ -231,14 +246,7 @@ void Controller::joint_move(const JointMoveData& d, double now, std::string& rep
 }
 
 void Controller::move_linear(const MoveLData& d, double now, std::string& reply) {
-  if (!check_can_move(reply)) return;
-  if (servo_) return reply_error(code::kServoMode, "robot is in servo mode", reply);
-  if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
-  if (!(d.speed > 0) || !(d.accel > 0)) {
-    return reply_error(code::kOutOfRange, "speed and accel must be greater than 0", reply);
-  }
-  advance(now);
-  if (queue_.size() >= kMaxQueued) return reply_error(code::kBusy, "motion queue is full", reply);
+  if (!admit_motion(d.rel_flag, d.speed, d.accel, now, reply)) return;
   const Joints start = planned_end();
   Frame target = from_six(d.cart_position);
   if (d.rel_flag == 1) {

@@ -80,6 +80,9 @@ class Controller {
   void servo_j(const ServoJData& d, double now, std::string& reply);
   void servo_p(const ServoPData& d, double now, std::string& reply);
   bool check_can_move(std::string& reply);
+  // The checks every planned motion passes before its target is read; advances the motion
+  // to `now` and makes sure the queue has room. False after writing the error reply.
+  bool admit_motion(std::uint8_t rel_flag, double speed, double accel, double now, std::string& reply);
   void servo_step(const Joints& target, double now);
 
   bool powered_ = false;

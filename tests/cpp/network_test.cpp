@@ -1,130 +1,29 @@
 // The transport against a fake controller on a thread of the test. Each test listens on
 // its own loopback address 127.0.2.x:10001.
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 
 #include "counting_new.hpp"
 #include "network/network.hpp"
+#include "scripted_controller.hpp"
 
 namespace orvek {
 namespace {
 
 using namespace std::chrono_literals;
-using robot_behavior::Panic;
 using Clock = std::chrono::steady_clock;
 
-// The connection as the fake controller sees it.
-class Peer {
- public:
-  explicit Peer(int fd) : fd_(fd) {}
-  // Reads one request: up to its closing brace (requests hold no braces in strings).
-  std::string request() {
-    std::string text;
-    int depth = 0;
-    char byte;
-    while (wait_readable() && ::recv(fd_, &byte, 1, 0) == 1) {
-      text += byte;
-      depth += byte == '{' ? 1 : byte == '}' ? -1 : 0;
-      if (depth == 0) break;
-    }
-    received += text;
-    return text;
-  }
-  // Each send is its own TCP segment (TCP_NODELAY).
-  bool send(std::string_view text) {
-    while (!text.empty()) {
-      const ssize_t sent = ::send(fd_, text.data(), text.size(), MSG_NOSIGNAL);
-      if (sent <= 0) return false;
-      text.remove_prefix(static_cast<std::size_t>(sent));
-    }
-    return true;
-  }
-  // Reads everything until the client closes the connection.
-  void drain() {
-    char block[4096];
-    ssize_t got;
-    while (wait_readable() && (got = ::recv(fd_, block, sizeof block, 0)) > 0) received.append(block, got);
-  }
-  void close() { ::shutdown(fd_, SHUT_RDWR); }
-
-  std::string received;  // every byte the client wrote
-
- private:
-  bool wait_readable() {
-    pollfd entry{fd_, POLLIN, 0};
-    return ::poll(&entry, 1, 10000) == 1;
-  }
-  int fd_;
-};
-
-class FakeController {
- public:
-  // Listens on ip:10001; `ok()` is false when the address cannot be used here.
-  explicit FakeController(const char* ip) {
-    sockaddr_storage address{};
-    socklen_t size = 0;
-    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-    if (::inet_pton(AF_INET, ip, &v4->sin_addr) == 1) {
-      v4->sin_family = AF_INET;
-      v4->sin_port = htons(NetWork::kPort);
-      size = sizeof *v4;
-    } else if (::inet_pton(AF_INET6, ip, &v6->sin6_addr) == 1) {
-      v6->sin6_family = AF_INET6;
-      v6->sin6_port = htons(NetWork::kPort);
-      size = sizeof *v6;
-    }
-    listener_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const int on = 1;
-    ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    ok_ = listener_ >= 0 && ::bind(listener_, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-          ::listen(listener_, 4) == 0;
-  }
-  ~FakeController() {
-    if (thread_.joinable()) thread_.join();
-    ::close(listener_);
-  }
-  bool ok() const { return ok_; }
-
-  // Accepts one connection and runs `script` on it on a thread of its own.
-  void run(std::function<void(Peer&)> script) {
-    thread_ = std::thread([this, script = std::move(script)] {
-      const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-      const int on = 1;
-      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-      Peer peer(fd);
-      script(peer);
-      received_ = std::move(peer.received);
-      ::close(fd);
-    });
-  }
-  // Waits for the script to end; every byte the client wrote.
-  std::string received() {
-    thread_.join();
-    return received_;
-  }
-
- private:
-  int listener_ = -1;
-  bool ok_ = false;
-  std::thread thread_;
-  std::string received_;
-};
+using testing::panic_text;
+using testing::ScriptedController;
 
 std::string default_reply(std::string_view code, std::string_view message) {
   std::string text;
@@ -132,40 +31,21 @@ std::string default_reply(std::string_view code, std::string_view message) {
   return text;
 }
 
-// The text of the internal failure `action` ends with.
-std::string panic_text(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Panic& failure) {
-    return failure.what();
-  }
-  return "no panic";
-}
-
 constexpr Timeouts kPatient{1000ms, 10000ms};  // failures must come well before 10 s
 constexpr const char* address_reply = "connected";
 
 TEST(NetWork, ExactBytesOnTheWireAndTheReplies) {
-  FakeController fake("127.0.2.1");
-  ASSERT_TRUE(fake.ok());
+  ScriptedController fake("127.0.2.1");
   GetDataState state = default_get_data_state();
   state.joint_actual_position[0] = 123.5;
   state.curr_tcp_trans_vel = 0.25;
-  fake.run([&state](Peer& peer) {
-    peer.request();
-    peer.send(default_reply("5", "x"));
-    peer.request();
-    peer.send(default_reply("0", ""));
-    peer.request();
-    std::string text;
-    serialize_into(text, state);
-    // Two segments, split inside a number: "12" | "3.5".
-    const std::size_t split = text.find("123.5") + 2;
-    peer.send(text.substr(0, split));
-    std::this_thread::sleep_for(50ms);
-    peer.send(text.substr(split));
-    peer.drain();
-  });
+  fake.reply(default_reply("5", "x"));
+  fake.reply(default_reply("0", ""));
+  std::string text;
+  serialize_into(text, state);
+  // Two segments, split inside a number: "12" | "3.5".
+  const std::size_t split = text.find("123.5") + 2;
+  fake.reply_in_parts({text.substr(0, split), text.substr(split)}, 50ms);
   {
     NetWork network("127.0.2.1");
     ASSERT_TRUE(network.has_stream());
@@ -182,19 +62,11 @@ TEST(NetWork, ExactBytesOnTheWireAndTheReplies) {
 }
 
 TEST(NetWork, RepliesOfAnyLengthUpToTheBound) {
-  FakeController fake("127.0.2.2");
-  ASSERT_TRUE(fake.ok());
+  ScriptedController fake("127.0.2.2");
   const std::string exactly_one_read = default_reply("0", std::string(10240 - 31, 'x'));
-  const std::string longer = default_reply("0", std::string(300000, 'y'));
-  fake.run([&](Peer& peer) {
-    peer.request();
-    peer.send(exactly_one_read);
-    peer.request();
-    peer.send(longer);
-    peer.request();
-    peer.send(default_reply("0", "after"));
-    peer.drain();
-  });
+  fake.reply(exactly_one_read);
+  fake.reply(default_reply("0", std::string(300000, 'y')));
+  fake.reply(default_reply("0", "after"));
   NetWork network("127.0.2.2", kPatient);
   ASSERT_EQ(exactly_one_read.size(), 10240u);
   EXPECT_EQ(network.send_and_recv<DefaultState>(Command::stop_program, EmptyBody{})->error_msg.size(), 10209u);
@@ -203,15 +75,8 @@ TEST(NetWork, RepliesOfAnyLengthUpToTheBound) {
 }
 
 TEST(NetWork, AReplyBeyondTheBoundFailsAndDropsTheStream) {
-  FakeController fake("127.0.2.3");
-  ASSERT_TRUE(fake.ok());
-  fake.run([](Peer& peer) {
-    peer.request();
-    peer.send(R"({"errorCode":"0","errorMsg":")");
-    const std::string block(65536, 'z');
-    for (int i = 0; i < 64 && peer.send(block); ++i) {
-    }
-  });
+  ScriptedController fake("127.0.2.3");
+  fake.reply(R"({"errorCode":"0","errorMsg":")" + std::string(64 * 65536, 'z'));
   NetWork network("127.0.2.3", kPatient);
   EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::get_data, EmptyBody{}); }),
             "the controller's reply is longer than 1048576 bytes");
@@ -219,13 +84,8 @@ TEST(NetWork, AReplyBeyondTheBoundFailsAndDropsTheStream) {
 }
 
 TEST(NetWork, APeerThatClosesIsAnInternalFailure) {
-  FakeController fake("127.0.2.4");
-  ASSERT_TRUE(fake.ok());
-  fake.run([](Peer& peer) {
-    peer.request();
-    peer.send(R"({"errorCode":"0")");  // half a reply, then the connection ends
-    peer.close();
-  });
+  ScriptedController fake("127.0.2.4");
+  fake.reply_and_close(R"({"errorCode":"0")");  // half a reply, then the connection ends
   NetWork network("127.0.2.4", kPatient);
   EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}); }),
             "The JSON document has an improper structure: missing or superfluous commas, braces, missing keys, etc.");
@@ -238,13 +98,8 @@ TEST(NetWork, APeerThatClosesIsAnInternalFailure) {
 }
 
 TEST(NetWork, AControllerThatNeverAnswersTimesOutAndTheStreamIsDropped) {
-  FakeController fake("127.0.2.5");
-  ASSERT_TRUE(fake.ok());
-  fake.run([](Peer& peer) {
-    peer.request();
-    peer.drain();  // ends when the client closes the stream
-    peer.send(default_reply("0", "late"));
-  });
+  ScriptedController fake("127.0.2.5");
+  fake.stay_silent();
   NetWork network("127.0.2.5", Timeouts{1000ms, 200ms});
   const auto start = Clock::now();
   EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}); }),
@@ -253,36 +108,21 @@ TEST(NetWork, AControllerThatNeverAnswersTimesOutAndTheStreamIsDropped) {
   EXPECT_GE(waited, 200ms);
   EXPECT_LT(waited, 2s);
   EXPECT_FALSE(network.has_stream());
-  EXPECT_EQ(fake.received(), R"({"cmdName":"power_on"})");  // the drain ended: the socket is closed
+  EXPECT_EQ(fake.received(), R"({"cmdName":"power_on"})");  // waits for the client to close the socket
   const auto next = network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{});
   ASSERT_FALSE(next);
   EXPECT_EQ(next.error().display(), "Network exception: TCP command stream is not initialized");
 }
 
 TEST(NetWork, BadRepliesFailFastAndKeepTheStream) {
-  FakeController fake("127.0.2.6");
-  ASSERT_TRUE(fake.ok());
-  fake.run([](Peer& peer) {
-    peer.request();
-    peer.send("{\"errorCode\":\"0\",\"errorMsg\":\"\xff\"}");  // whole, not UTF-8
-    peer.request();
-    peer.send("{\"errorCode\":\"\xc3");  // unfinished, and then not UTF-8 either
-    std::this_thread::sleep_for(20ms);
-    peer.send("(\"");
-    peer.request();
-    peer.send("HTTP/1.1 400 Bad Request\r\n");
-    peer.request();
-    peer.send(R"({"errorCode":"0",)");
-    std::this_thread::sleep_for(20ms);
-    peer.send(R"(errorMsg:"")");
-    peer.request();
-    peer.send(R"({"errorCode":0,"errorMsg":"x"})");
-    peer.request();
-    peer.send(R"({"errorCode":"0","errorMsg":""}{"errorCode":"0","errorMsg":""})");
-    peer.request();
-    peer.send(default_reply("0", "fine"));
-    peer.drain();
-  });
+  ScriptedController fake("127.0.2.6");
+  fake.reply("{\"errorCode\":\"0\",\"errorMsg\":\"\xff\"}");  // whole, not UTF-8
+  fake.reply_in_parts({"{\"errorCode\":\"\xc3", "(\""}, 20ms);  // unfinished, and then not UTF-8 either
+  fake.reply("HTTP/1.1 400 Bad Request\r\n");
+  fake.reply_in_parts({R"({"errorCode":"0",)", R"(errorMsg:"")"}, 20ms);
+  fake.reply(R"({"errorCode":0,"errorMsg":"x"})");
+  fake.reply(R"({"errorCode":"0","errorMsg":""}{"errorCode":"0","errorMsg":""})");
+  fake.reply(default_reply("0", "fine"));
   NetWork network("127.0.2.6", kPatient);
   auto exchange = [&] { (void)network.send_and_recv<DefaultState>(Command::clear_error, EmptyBody{}); };
   const std::string structure =
@@ -301,19 +141,11 @@ TEST(NetWork, BadRepliesFailFastAndKeepTheStream) {
 }
 
 TEST(NetWork, SteadyStateExchangesAllocateNothing) {
-  FakeController fake("127.0.2.7");
-  ASSERT_TRUE(fake.ok());
-  fake.run([](Peer& peer) {
-    std::string data;
-    serialize_into(data, default_get_data_state());
-    for (int round = 0; round < 2; ++round) {
-      peer.request();
-      peer.send(data);
-      peer.request();
-      peer.send(default_reply("0", ""));
-    }
-    peer.drain();
-  });
+  ScriptedController fake("127.0.2.7");
+  for (int round = 0; round < 2; ++round) {
+    fake.reply_get_data(default_get_data_state());
+    fake.reply(default_reply("0", ""));
+  }
   NetWork network("127.0.2.7", kPatient);
   const ServoJData step{{0.1, 0.2, 0.3, 0.4, 0.5, 0.6}, 0};
   ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
@@ -344,14 +176,8 @@ std::string get_data_reply(double first_joint) {
   return text;
 }
 
-void serve_get_data(FakeController& fake, double first_joint, int count) {
-  fake.run([first_joint, count](Peer& peer) {
-    for (int i = 0; i < count; ++i) {
-      peer.request();
-      peer.send(get_data_reply(first_joint + i));
-    }
-    peer.drain();
-  });
+void serve_get_data(ScriptedController& fake, double first_joint, int count) {
+  for (int i = 0; i < count; ++i) fake.reply(get_data_reply(first_joint + i));
 }
 
 double first_joint(NetWork& network) {
@@ -360,9 +186,8 @@ double first_joint(NetWork& network) {
 }
 
 TEST(NetWork, ConnectionsTakingTurnsOnOneThreadReadTheirOwnReplies) {
-  FakeController one("127.0.2.20");
-  FakeController two("127.0.2.21");
-  ASSERT_TRUE(one.ok() && two.ok());
+  ScriptedController one("127.0.2.20");
+  ScriptedController two("127.0.2.21");
   serve_get_data(one, 100.0, 3);
   serve_get_data(two, 200.0, 3);
   NetWork a("127.0.2.20", kPatient);
@@ -377,9 +202,8 @@ TEST(NetWork, ConnectionsTakingTurnsOnOneThreadReadTheirOwnReplies) {
 
 TEST(NetWork, ConnectionsOnTwoThreadsAtOnceReadTheirOwnReplies) {
   constexpr int kCount = 300;
-  FakeController one("127.0.2.22");
-  FakeController two("127.0.2.23");
-  ASSERT_TRUE(one.ok() && two.ok());
+  ScriptedController one("127.0.2.22");
+  ScriptedController two("127.0.2.23");
   serve_get_data(one, 1000.0, kCount);
   serve_get_data(two, 5000.0, kCount);
   auto client = [](const char* address, double base, int& wrong) {
@@ -397,13 +221,13 @@ TEST(NetWork, ConnectionsOnTwoThreadsAtOnceReadTheirOwnReplies) {
 
 // Connects to `address` and exchanges one command with a fake listening on `listen`.
 void exchange_once(const char* listen, const char* address) {
-  FakeController fake(listen);
-  if (!fake.ok()) GTEST_SKIP() << "cannot listen on " << listen << ":10001 here";
-  fake.run([](Peer& peer) {
-    peer.request();
-    peer.send(default_reply("0", address_reply));
-    peer.drain();
-  });
+  std::optional<ScriptedController> fake;
+  try {
+    fake.emplace(listen);
+  } catch (const std::runtime_error&) {
+    GTEST_SKIP() << "cannot listen on " << listen << ":10001 here";
+  }
+  fake->reply(default_reply("0", address_reply));
   NetWork network(address, kPatient);
   EXPECT_EQ(network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{})->error_msg, address_reply) << address;
 }

@@ -1,11 +1,13 @@
 #pragma once
-// A controller stand-in on a thread of the test: listens on <ip>:10001, records every
-// request text exactly as received and answers from a scripted queue.
+// A controller stand-in on a thread of the test: listens on <ip>:10001 (IPv4 or IPv6),
+// records every request text and every byte exactly as received and answers from a
+// scripted queue.
 //
 // Each test uses its own loopback address (127.0.A.B) so tests can run side by side.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -28,18 +30,27 @@ namespace orvek::testing {
 
 class ScriptedController {
  public:
-  enum class Action { Reply, Silent };
-
   explicit ScriptedController(const std::string& ip) {
-    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_storage address{};
+    socklen_t size = 0;
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    if (::inet_pton(AF_INET, ip.c_str(), &v4->sin_addr) == 1) {
+      v4->sin_family = AF_INET;
+      v4->sin_port = htons(10001);
+      size = sizeof *v4;
+    } else if (::inet_pton(AF_INET6, ip.c_str(), &v6->sin6_addr) == 1) {
+      v6->sin6_family = AF_INET6;
+      v6->sin6_port = htons(10001);
+      size = sizeof *v6;
+    } else {
+      throw std::runtime_error("bad address " + ip);
+    }
+    listener_ = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (listener_ < 0) throw std::runtime_error("socket: " + std::string(std::strerror(errno)));
     const int on = 1;
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(10001);
-    if (::inet_pton(AF_INET, ip.c_str(), &address.sin_addr) != 1) throw std::runtime_error("bad address " + ip);
-    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+    if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), size) != 0 ||
         ::listen(listener_, 4) != 0) {
       const std::string error = std::strerror(errno);
       ::close(listener_);
@@ -59,7 +70,13 @@ class ScriptedController {
 
   // --- the script: one entry per request, in order ---
 
-  void reply(std::string text) { push(Action::Reply, std::move(text)); }
+  void reply(std::string text) { push({{std::move(text)}}); }
+  // Each part is its own TCP segment, sent `pause` after the one before.
+  void reply_in_parts(std::vector<std::string> parts, std::chrono::milliseconds pause) {
+    push({std::move(parts), pause});
+  }
+  // Sends `text`, then ends the connection.
+  void reply_and_close(std::string text) { push({{std::move(text)}, {}, true}); }
   void reply_ok() { reply_default("0", ""); }
   void reply_default(const std::string& code, const std::string& message) {
     std::string text;
@@ -78,7 +95,7 @@ class ScriptedController {
     reply(std::move(text));
   }
   // Reads the request and answers nothing.
-  void stay_silent() { push(Action::Silent, {}); }
+  void stay_silent() { push({}); }
 
   // When the script is empty: "get_data" gets an idle arm moving at this speed (0 unless
   // set), every other command {"errorCode":"0","errorMsg":""}.
@@ -101,16 +118,23 @@ class ScriptedController {
     std::lock_guard lock(mutex_);
     requests_.clear();
   }
+  // Every byte the client wrote, once it has closed its connection (waits up to 10 s).
+  std::string received() const {
+    for (int i = 0; i < 10000 && open_; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
 
  private:
   struct Step {
-    Action action;
-    std::string text;
+    std::vector<std::string> parts;  // none: stay silent
+    std::chrono::milliseconds pause{};
+    bool close = false;
   };
 
-  void push(Action action, std::string text) {
+  void push(Step step) {
     std::lock_guard lock(mutex_);
-    script_.push_back({action, std::move(text)});
+    script_.push_back(std::move(step));
   }
 
   // Waits until `fd` is readable or the controller is told to stop.
@@ -166,7 +190,7 @@ class ScriptedController {
     } else {
       serialize_into(text, DefaultState{"0", ""});
     }
-    return {Action::Reply, std::move(text)};
+    return {{std::move(text)}};
   }
 
   static bool send_all(int fd, std::string_view text) {
@@ -187,15 +211,20 @@ class ScriptedController {
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) return;
       pending.append(buffer, static_cast<std::size_t>(got));
+      {
+        std::lock_guard lock(mutex_);
+        received_.append(buffer, static_cast<std::size_t>(got));
+      }
       while (const std::size_t length = complete_object(pending)) {
         const Step step = next_step(std::string_view(pending).substr(0, length));
         pending.erase(0, length);
-        switch (step.action) {
-          case Action::Reply:
-            if (!send_all(fd, step.text)) return;
-            break;
-          case Action::Silent:
-            break;
+        for (std::size_t i = 0; i < step.parts.size(); ++i) {
+          if (i > 0) std::this_thread::sleep_for(step.pause);
+          if (!send_all(fd, step.parts[i])) return;
+        }
+        if (step.close) {
+          ::shutdown(fd, SHUT_RDWR);
+          return;
         }
       }
     }
@@ -205,17 +234,23 @@ class ScriptedController {
     while (wait_readable(listener_)) {
       const int fd = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
       if (fd < 0) continue;
+      const int on = 1;
+      ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+      open_ = true;
       serve_connection(fd);
       ::close(fd);
+      open_ = false;
     }
   }
 
   int listener_ = -1;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> open_{false};
   std::thread thread_;
   mutable std::mutex mutex_;
   std::deque<Step> script_;
   std::vector<std::string> requests_;
+  std::string received_;
   double unscripted_speed_ = 0.0;
 };
 

@@ -173,3 +173,16 @@ def sim(tmp_path):
             failures.append(f"orvek-sim on {s.host} exited with {status}: {s.stderr_path.read_text(errors='replace')}")
     if failures:
         pytest.fail("\n".join(failures))
+
+
+@pytest.fixture
+def accepting_robot(sim):
+    """An enabled robot whose controller accepts every joint and linear move without carrying
+    it out: a blocking move that gets a valid target ends at once and the arm stays at home."""
+    import liborvek  # here, so that the simulator's own tests do not need the module
+
+    accepted = {"default": {"reply": {"errorCode": "0", "errorMsg": ""}}}
+    controller = sim(script={"joint_move": accepted, "moveL": accepted})
+    robot = liborvek.OrvekRobot(controller.host)
+    robot.enable()
+    return robot

@@ -15,7 +15,6 @@ import pytest
 from liborvek import LoadState, MotionType, OrvekRobot, Pose
 from outcomes import rss_bytes, under_address_sanitizer
 
-OK = {"reply": {"errorCode": "0", "errorMsg": ""}}
 Q0 = [0.0] * 6
 HOME = [0.0, 90.0, -90.0, -90.0, -90.0, 0.0]
 
@@ -62,12 +61,8 @@ class Flat:
 
 
 @pytest.fixture
-def robot(sim):
-    # Motions are accepted without being carried out: every blocking move ends at once.
-    controller = sim(script={"joint_move": {"default": OK}, "moveL": {"default": OK}})
-    robot = OrvekRobot(controller.host)
-    robot.enable()
-    return robot
+def robot(accepting_robot):
+    return accepting_robot
 
 
 class Recorder:

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "robot_behavior/parser_error_text.hpp"
+
 namespace orvek::sim {
 
 namespace {
@@ -137,10 +139,10 @@ ReadResult RequestReader::read(std::string_view text, SimRequest& out) {
   if (error != simdjson::SUCCESS) {
     // Numbers that are valid JSON but do not fit a double or an integer are the only
     // parse failures of well-formed text: answer those instead of hanging up.
-    if (error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE) {
+    if (robot_behavior::is_number_error(error)) {
       return {ReadStatus::Invalid, "number out of range"};
     }
-    return {ReadStatus::NotJson, simdjson::error_message(error)};
+    return {ReadStatus::NotJson, std::string(robot_behavior::parser_error_text(error))};
   }
   simdjson::dom::object object;
   if (root.get_object().get(object) != simdjson::SUCCESS) return {ReadStatus::NotJson, "not a JSON object"};

@@ -7,6 +7,7 @@
 #include <simdjson.h>
 
 #include "json_text.hpp"
+#include "robot_behavior/parser_error_text.hpp"
 
 namespace orvek::sim {
 
@@ -180,7 +181,7 @@ std::optional<std::string> Script::parse(std::string_view text, Script& out) {
   simdjson::dom::parser parser;
   const simdjson::padded_string padded(text);
   element root;
-  if (auto error = parser.parse(padded).get(root)) return std::string("not valid JSON: ") + simdjson::error_message(error);
+  if (auto error = parser.parse(padded).get(root)) return std::string("not valid JSON: ") + std::string(robot_behavior::parser_error_text(error));
   simdjson::dom::object object;
   if (root.get_object().get(object) != simdjson::SUCCESS) return std::string("the script must be a JSON object");
   for (auto [name_view, value] : object) {

@@ -8,6 +8,7 @@
 #include <simdjson.h>
 
 #include "json_syntax.hpp"
+#include "robot_behavior/parser_error_text.hpp"
 
 namespace robot_behavior {
 namespace {
@@ -88,7 +89,7 @@ class Reader {
   const Fault& fault() const { return fault_; }
 
   bool fail_syntax(std::size_t at, simdjson::error_code error) {
-    fault_ = Fault{at, std::string("invalid JSON: ") + simdjson::error_message(error)};
+    fault_ = Fault{at, std::string("invalid JSON: ") + std::string(parser_error_text(error))};
     return false;
   }
 
@@ -499,9 +500,9 @@ std::expected<T, JsonTextError> parse_text(std::string_view text, Read&& read) {
   T out{};
   // Room for the nesting the reader allows, with the document level on top.
   if (auto error = parser.allocate(padded.size(), kMaxJsonDepth + 2)) {
-    fault = Fault{0, std::string("invalid JSON: ") + simdjson::error_message(error)};
+    fault = Fault{0, std::string("invalid JSON: ") + std::string(parser_error_text(error))};
   } else if (auto error2 = parser.iterate(padded).get(doc)) {
-    fault = Fault{0, std::string("invalid JSON: ") + simdjson::error_message(error2)};
+    fault = Fault{0, std::string("invalid JSON: ") + std::string(parser_error_text(error2))};
   } else {
     Reader reader(padded, doc);
     if (!read(reader, out)) fault = reader.fault();

@@ -14,6 +14,7 @@
 #include <limits>
 
 #include "network/json_scanner.hpp"
+#include "robot_behavior/parser_error_text.hpp"
 
 namespace orvek {
 namespace {
@@ -166,7 +167,7 @@ void NetWork::Impl::send_all(std::string_view text, Clock::time_point deadline) 
 simdjson::dom::element NetWork::Impl::parse(std::size_t size) {
   simdjson::dom::element root;
   const auto code = thread_parser().parse(buffer.get(), size, false).get(root);
-  if (code != simdjson::SUCCESS) panic(simdjson::error_message(code));
+  if (code != simdjson::SUCCESS) panic(std::string(robot_behavior::parser_error_text(code)));
   return root;
 }
 
@@ -230,7 +231,7 @@ simdjson::dom::element NetWork::Impl::receive(Clock::time_point deadline) {
       // The parser would complain about the unfinished text; the scanner knows the fault.
       simdjson::dom::element root;
       if (thread_parser().parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) return root;
-      panic(simdjson::error_message(parser_error(scanner.fault())));
+      panic(std::string(robot_behavior::parser_error_text(parser_error(scanner.fault()))));
     }
   }
 }

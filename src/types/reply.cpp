@@ -14,6 +14,7 @@
 #include <type_traits>
 
 #include "robot_behavior/number_format.hpp"
+#include "robot_behavior/parser_error_text.hpp"
 #include "types/json_write.hpp"
 #include "types/reply.hpp"
 #include "types/reply_fields.hpp"
@@ -330,7 +331,7 @@ Result<Record> read_record(const element& value) {
 element parse_or_panic(simdjson::dom::parser& parser, std::string_view padded_text) {
   element root;
   const auto code = parser.parse(padded_text.data(), padded_text.size(), false).get(root);
-  if (code != simdjson::SUCCESS) robot_behavior::panic(simdjson::error_message(code));
+  if (code != simdjson::SUCCESS) robot_behavior::panic(std::string(robot_behavior::parser_error_text(code)));
   return root;
 }
 

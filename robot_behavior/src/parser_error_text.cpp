@@ -29,6 +29,7 @@ std::string_view parser_error_text(simdjson::error_code error) noexcept {
     case IO_ERROR: return "Error reading the file.";
     case INVALID_JSON_POINTER: return "Invalid JSON pointer syntax.";
     case INVALID_URI_FRAGMENT: return "Invalid URI fragment syntax.";
+    case UNEXPECTED_ERROR: return "Unexpected error, consider reporting this problem as you may have found a bug in simdjson";
     case PARSER_IN_USE: return "Cannot parse a new document while a document is still in use.";
     case OUT_OF_ORDER_ITERATION: return "Objects and arrays can only be iterated when they are first encountered.";
     case INSUFFICIENT_PADDING: return "simdjson requires the input JSON string to have at least SIMDJSON_PADDING extra bytes allocated, beyond the string's length. Consider using the simdjson::padded_string class if needed.";

@@ -1,9 +1,5 @@
 #include "robot_behavior/path_file.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <optional>
 #include <simdjson.h>
 
@@ -66,17 +62,26 @@ std::string count_text(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " item" : " items");
 }
 
-constexpr std::string_view kMotionNames =
-    R"("Joint", "JointVel", "Cartesian", "CartesianVel", "Position", "PositionVel" or "Stop")";
-constexpr std::string_view kPoseNames = R"("Euler", "Quat", "Homo", "AxisAngle" or "Position")";
-
-bool is_motion_name(std::string_view key) {
-  return key == "Joint" || key == "JointVel" || key == "Cartesian" || key == "CartesianVel" || key == "Position" ||
-         key == "PositionVel" || key == "Stop";
+// "A", "B" or "C": the names a tagged object may carry, for messages.
+template <class Kinds>
+std::string names_text(const Kinds& kinds) {
+  std::string out;
+  for (std::size_t i = 0; i < std::size(kinds); ++i) {
+    if (i > 0) out += i + 1 == std::size(kinds) ? " or " : ", ";
+    out += '"';
+    out += kinds[i].name;
+    out += '"';
+  }
+  return out;
 }
 
-bool is_pose_name(std::string_view key) {
-  return key == "Euler" || key == "Quat" || key == "Homo" || key == "AxisAngle" || key == "Position";
+// The entry of `kinds` named `key`, or null.
+template <class Kinds>
+auto find_kind(const Kinds& kinds, std::string_view key) -> decltype(&kinds[0]) {
+  for (const auto& kind : kinds) {
+    if (kind.name == key) return &kind;
+  }
+  return nullptr;
 }
 
 // Walks a document with the on-demand parser, reading the targets and poses it holds
@@ -114,7 +119,7 @@ class Reader {
 
   bool pose_root(Pose& out) {
     od::value root;
-    if (!root_value(od::json_type::object, "a pose (an object with one member named " + std::string(kPoseNames) + ")",
+    if (!root_value(od::json_type::object, "a pose (an object with one member named " + pose_names() + ")",
                     root)) {
       return false;
     }
@@ -287,29 +292,42 @@ class Reader {
                            ": only \"Stop\" may be written as a bare string");
     }
     if (type != od::json_type::object) {
-      return shape(at, "expected a motion target (an object with one member named " + std::string(kMotionNames) +
+      return shape(at, "expected a motion target (an object with one member named " + motion_names() +
                            ", or the string \"Stop\"), found " + std::string(type_name(type)));
     }
-    return tagged(value, at, kMotionNames, [&](std::string_view key, std::size_t key_at, od::value payload) {
-      if (!is_motion_name(key)) {
-        return shape(key_at, "unknown motion target " + quoted(key) + ", expected " + std::string(kMotionNames));
+    return tagged(value, at, motion_names(), [&](std::string_view key, std::size_t key_at, od::value payload) {
+      const MotionKind* kind = find_kind(kMotionKinds, key);
+      if (kind == nullptr) {
+        return shape(key_at, "unknown motion target " + quoted(key) + ", expected " + motion_names());
       }
       const Context context(*this, quoted(key));
-      if (key == "Joint") return read_into<Motion6::Joint>(payload, out);
-      if (key == "JointVel") return read_into<Motion6::JointVel>(payload, out);
-      if (key == "CartesianVel") return read_into<Motion6::CartesianVel>(payload, out);
-      if (key == "Position") return read_into<Motion6::Position>(payload, out);
-      if (key == "PositionVel") return read_into<Motion6::PositionVel>(payload, out);
-      if (key == "Cartesian") {
-        Motion6::Cartesian target;
-        if (!pose(payload, target.pose)) return false;
-        out.value = target;
-        return true;
-      }
-      if (!null(payload)) return false;  // "Stop"
-      out.value = Motion6::Stop{};
-      return true;
+      return (this->*kind->read)(payload, out);
     });
+  }
+
+  // The motion targets a path may hold, by their tag, each with its reader.
+  struct MotionKind {
+    std::string_view name;
+    bool (Reader::*read)(od::value, Motion6&);
+  };
+  static const MotionKind kMotionKinds[7];
+
+  static const std::string& motion_names() {
+    static const std::string text = names_text(kMotionKinds);
+    return text;
+  }
+
+  bool cartesian_target(od::value payload, Motion6& out) {
+    Motion6::Cartesian target;
+    if (!pose(payload, target.pose)) return false;
+    out.value = target;
+    return true;
+  }
+
+  bool stop_target(od::value payload, Motion6& out) {
+    if (!null(payload)) return false;
+    out.value = Motion6::Stop{};
+    return true;
   }
 
   template <class Target>
@@ -336,49 +354,70 @@ class Reader {
     od::json_type type{};
     if (!type_of(value, at, type)) return false;
     if (type != od::json_type::object) {
-      return shape(at, "expected a pose (an object with one member named " + std::string(kPoseNames) + "), found " +
+      return shape(at, "expected a pose (an object with one member named " + pose_names() + "), found " +
                            std::string(type_name(type)));
     }
-    return tagged(value, at, kPoseNames, [&](std::string_view key, std::size_t key_at, od::value payload) {
-      if (!is_pose_name(key)) return shape(key_at, "unknown pose " + quoted(key) + ", expected " + std::string(kPoseNames));
+    return tagged(value, at, pose_names(), [&](std::string_view key, std::size_t key_at, od::value payload) {
+      const PoseKind* kind = find_kind(kPoseKinds, key);
+      if (kind == nullptr) return shape(key_at, "unknown pose " + quoted(key) + ", expected " + pose_names());
       const Context context(*this, quoted(key));
-      if (key == "Euler") {
-        Pose::Euler euler{};
-        const bool ok = sequence(payload, 2, "an array of 2 arrays: 3 numbers, then 3 numbers",
-                                 [&](std::size_t index, od::value item) {
-                                   return numbers(item, index == 0 ? euler.translation : euler.angles);
-                                 });
-        if (ok) out = euler;
-        return ok;
-      }
-      if (key == "Quat") {
-        Isometry iso;
-        if (!quat(payload, iso)) return false;
-        out = iso;
-        return true;
-      }
-      if (key == "Homo") {
-        Pose::Homo homo{};
-        if (!numbers(payload, homo.matrix)) return false;
-        out = homo;
-        return true;
-      }
-      if (key == "AxisAngle") {
-        AxisAngle axis_angle{};
-        const bool ok = sequence(payload, 3, "an array of 3 items: 3 numbers, 3 numbers, then a number",
-                                 [&](std::size_t index, od::value item) {
-                                   if (index == 0) return numbers(item, axis_angle.translation);
-                                   if (index == 1) return numbers(item, axis_angle.axis);
-                                   return number(item, axis_angle.angle);
-                                 });
-        if (ok) out = axis_angle;
-        return ok;
-      }
-      Pose::Position position{};  // "Position"
-      if (!numbers(payload, position.translation)) return false;
-      out = position;
-      return true;
+      return (this->*kind->read)(payload, out);
     });
+  }
+
+  // The forms a pose may be written in, by their tag, each with its reader.
+  struct PoseKind {
+    std::string_view name;
+    bool (Reader::*read)(od::value, Pose&);
+  };
+  static const PoseKind kPoseKinds[5];
+
+  static const std::string& pose_names() {
+    static const std::string text = names_text(kPoseKinds);
+    return text;
+  }
+
+  bool euler_pose(od::value payload, Pose& out) {
+    Pose::Euler euler{};
+    const bool ok = sequence(payload, 2, "an array of 2 arrays: 3 numbers, then 3 numbers",
+                             [&](std::size_t index, od::value item) {
+                               return numbers(item, index == 0 ? euler.translation : euler.angles);
+                             });
+    if (ok) out = euler;
+    return ok;
+  }
+
+  bool quat_pose(od::value payload, Pose& out) {
+    Isometry iso;
+    if (!quat(payload, iso)) return false;
+    out = iso;
+    return true;
+  }
+
+  bool homo_pose(od::value payload, Pose& out) {
+    Pose::Homo homo{};
+    if (!numbers(payload, homo.matrix)) return false;
+    out = homo;
+    return true;
+  }
+
+  bool axis_angle_pose(od::value payload, Pose& out) {
+    AxisAngle axis_angle{};
+    const bool ok = sequence(payload, 3, "an array of 3 items: 3 numbers, 3 numbers, then a number",
+                             [&](std::size_t index, od::value item) {
+                               if (index == 0) return numbers(item, axis_angle.translation);
+                               if (index == 1) return numbers(item, axis_angle.axis);
+                               return number(item, axis_angle.angle);
+                             });
+    if (ok) out = axis_angle;
+    return ok;
+  }
+
+  bool position_pose(od::value payload, Pose& out) {
+    Pose::Position position{};
+    if (!numbers(payload, position.translation)) return false;
+    out = position;
+    return true;
   }
 
   // Quat: {"rotation": [4], "translation": [3]} in any order, other members skipped;
@@ -489,6 +528,23 @@ class Reader {
   std::size_t last_at_ = 0;
 };
 
+// In the order the messages list them.
+const Reader::MotionKind Reader::kMotionKinds[7] = {
+    {"Joint", &Reader::read_into<Motion6::Joint>},
+    {"JointVel", &Reader::read_into<Motion6::JointVel>},
+    {"Cartesian", &Reader::cartesian_target},
+    {"CartesianVel", &Reader::read_into<Motion6::CartesianVel>},
+    {"Position", &Reader::read_into<Motion6::Position>},
+    {"PositionVel", &Reader::read_into<Motion6::PositionVel>},
+    {"Stop", &Reader::stop_target},
+};
+
+const Reader::PoseKind Reader::kPoseKinds[5] = {
+    {"Euler", &Reader::euler_pose},       {"Quat", &Reader::quat_pose},
+    {"Homo", &Reader::homo_pose},         {"AxisAngle", &Reader::axis_angle_pose},
+    {"Position", &Reader::position_pose},
+};
+
 // Parses `text` with `read`; on failure the syntax check decides first, so a text that
 // is not JSON is reported as such, with the place of its first fault.
 template <class T, class Read>
@@ -521,36 +577,6 @@ std::expected<std::vector<Motion6>, JsonTextError> parse_path(std::string_view t
 
 std::expected<Pose, JsonTextError> parse_pose(std::string_view text) {
   return parse_text<Pose>(text, [](Reader& reader, Pose& out) { return reader.pose_root(out); });
-}
-
-Result<std::string> read_text_file(const std::string& path) {
-  // The system call would silently read a shorter name.
-  if (path.find('\0') != std::string::npos) {
-    return fail(RobotException::network("file name contained an unexpected NUL byte"));
-  }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(RobotException::from_errno(errno));
-  std::string content;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      return fail(RobotException::from_errno(error));
-    }
-    // A path file is small; an endless source (a device, a growing pipe) must not take
-    // all memory.
-    if (content.size() + static_cast<std::size_t>(got) > kMaxTextFileSize) {
-      ::close(fd);
-      return fail(RobotException::from_errno(EFBIG));
-    }
-    content.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
-  return content;
 }
 
 }  // namespace robot_behavior

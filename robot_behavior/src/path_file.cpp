@@ -295,27 +295,51 @@ class Reader {
       return shape(at, "expected a motion target (an object with one member named " + motion_names() +
                            ", or the string \"Stop\"), found " + std::string(type_name(type)));
     }
-    return tagged(value, at, motion_names(), [&](std::string_view key, std::size_t key_at, od::value payload) {
-      const MotionKind* kind = find_kind(kMotionKinds, key);
-      if (kind == nullptr) {
-        return shape(key_at, "unknown motion target " + quoted(key) + ", expected " + motion_names());
-      }
+    return read_tagged(value, at, kMotionKinds, motion_names(), "unknown motion target", out);
+  }
+
+  // A tag and the reader of what it holds.
+  template <class Out>
+  struct Kind {
+    std::string_view name;
+    bool (Reader::*read)(od::value, Out&);
+  };
+
+  // An object of one member named after one of `kinds`, read by that kind's reader.
+  template <class Out, std::size_t N>
+  bool read_tagged(od::value value, std::size_t at, const Kind<Out> (&kinds)[N], const std::string& names,
+                   std::string_view unknown, Out& out) {
+    return tagged(value, at, names, [&](std::string_view key, std::size_t key_at, od::value payload) {
+      const Kind<Out>* kind = find_kind(kinds, key);
+      if (kind == nullptr) return shape(key_at, std::string(unknown) + " " + quoted(key) + ", expected " + names);
       const Context context(*this, quoted(key));
       return (this->*kind->read)(payload, out);
     });
   }
 
-  // The motion targets a path may hold, by their tag, each with its reader.
-  struct MotionKind {
-    std::string_view name;
-    bool (Reader::*read)(od::value, Motion6&);
-  };
-  static const MotionKind kMotionKinds[7];
+  // The motion targets a path may hold and the forms a pose may be written in.
+  static const Kind<Motion6> kMotionKinds[7];
+  static const Kind<Pose> kPoseKinds[5];
 
   static const std::string& motion_names() {
     static const std::string text = names_text(kMotionKinds);
     return text;
   }
+  static const std::string& pose_names() {
+    static const std::string text = names_text(kPoseKinds);
+    return text;
+  }
+
+  // A form that is one array of numbers, read into its field `Numbers`.
+  template <class Form, auto Numbers, class Out>
+  bool numbers_form(od::value payload, Out& out) {
+    Form form{};
+    if (!numbers(payload, form.*Numbers)) return false;
+    assign(out, form);
+    return true;
+  }
+  static void assign(Motion6& out, const auto& target) { out.value = target; }
+  static void assign(Pose& out, const auto& form) { out = form; }
 
   bool cartesian_target(od::value payload, Motion6& out) {
     Motion6::Cartesian target;
@@ -327,14 +351,6 @@ class Reader {
   bool stop_target(od::value payload, Motion6& out) {
     if (!null(payload)) return false;
     out.value = Motion6::Stop{};
-    return true;
-  }
-
-  template <class Target>
-  bool read_into(od::value payload, Motion6& out) {
-    Target target;
-    if (!numbers(payload, target.values)) return false;
-    out.value = target;
     return true;
   }
 
@@ -357,24 +373,7 @@ class Reader {
       return shape(at, "expected a pose (an object with one member named " + pose_names() + "), found " +
                            std::string(type_name(type)));
     }
-    return tagged(value, at, pose_names(), [&](std::string_view key, std::size_t key_at, od::value payload) {
-      const PoseKind* kind = find_kind(kPoseKinds, key);
-      if (kind == nullptr) return shape(key_at, "unknown pose " + quoted(key) + ", expected " + pose_names());
-      const Context context(*this, quoted(key));
-      return (this->*kind->read)(payload, out);
-    });
-  }
-
-  // The forms a pose may be written in, by their tag, each with its reader.
-  struct PoseKind {
-    std::string_view name;
-    bool (Reader::*read)(od::value, Pose&);
-  };
-  static const PoseKind kPoseKinds[5];
-
-  static const std::string& pose_names() {
-    static const std::string text = names_text(kPoseKinds);
-    return text;
+    return read_tagged(value, at, kPoseKinds, pose_names(), "unknown pose", out);
   }
 
   bool euler_pose(od::value payload, Pose& out) {
@@ -394,13 +393,6 @@ class Reader {
     return true;
   }
 
-  bool homo_pose(od::value payload, Pose& out) {
-    Pose::Homo homo{};
-    if (!numbers(payload, homo.matrix)) return false;
-    out = homo;
-    return true;
-  }
-
   bool axis_angle_pose(od::value payload, Pose& out) {
     AxisAngle axis_angle{};
     const bool ok = sequence(payload, 3, "an array of 3 items: 3 numbers, 3 numbers, then a number",
@@ -411,13 +403,6 @@ class Reader {
                              });
     if (ok) out = axis_angle;
     return ok;
-  }
-
-  bool position_pose(od::value payload, Pose& out) {
-    Pose::Position position{};
-    if (!numbers(payload, position.translation)) return false;
-    out = position;
-    return true;
   }
 
   // Quat: {"rotation": [4], "translation": [3]} in any order, other members skipped;
@@ -529,20 +514,22 @@ class Reader {
 };
 
 // In the order the messages list them.
-const Reader::MotionKind Reader::kMotionKinds[7] = {
-    {"Joint", &Reader::read_into<Motion6::Joint>},
-    {"JointVel", &Reader::read_into<Motion6::JointVel>},
+const Reader::Kind<Motion6> Reader::kMotionKinds[7] = {
+    {"Joint", &Reader::numbers_form<Motion6::Joint, &Motion6::Joint::values>},
+    {"JointVel", &Reader::numbers_form<Motion6::JointVel, &Motion6::JointVel::values>},
     {"Cartesian", &Reader::cartesian_target},
-    {"CartesianVel", &Reader::read_into<Motion6::CartesianVel>},
-    {"Position", &Reader::read_into<Motion6::Position>},
-    {"PositionVel", &Reader::read_into<Motion6::PositionVel>},
+    {"CartesianVel", &Reader::numbers_form<Motion6::CartesianVel, &Motion6::CartesianVel::values>},
+    {"Position", &Reader::numbers_form<Motion6::Position, &Motion6::Position::values>},
+    {"PositionVel", &Reader::numbers_form<Motion6::PositionVel, &Motion6::PositionVel::values>},
     {"Stop", &Reader::stop_target},
 };
 
-const Reader::PoseKind Reader::kPoseKinds[5] = {
-    {"Euler", &Reader::euler_pose},       {"Quat", &Reader::quat_pose},
-    {"Homo", &Reader::homo_pose},         {"AxisAngle", &Reader::axis_angle_pose},
-    {"Position", &Reader::position_pose},
+const Reader::Kind<Pose> Reader::kPoseKinds[5] = {
+    {"Euler", &Reader::euler_pose},
+    {"Quat", &Reader::quat_pose},
+    {"Homo", &Reader::numbers_form<Pose::Homo, &Pose::Homo::matrix>},
+    {"AxisAngle", &Reader::axis_angle_pose},
+    {"Position", &Reader::numbers_form<Pose::Position, &Pose::Position::translation>},
 };
 
 // Parses `text` with `read`; on failure the syntax check decides first, so a text that

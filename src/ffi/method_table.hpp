@@ -66,6 +66,7 @@
 
 #include "args.hpp"
 #include "boundary.hpp"
+#include "classes.hpp"
 #include "convert.hpp"
 #include "fixed_string.hpp"
 #include "py_ref.hpp"
@@ -106,12 +107,13 @@ class BorrowGuard {
   BorrowFlag* flag_ = nullptr;
 };
 
-// The Python object of such a class: the header, the value, the borrow flag.
+// What an object of such a class holds (as a ValueObject, see classes.hpp): the value and
+// the flag that records which methods have it.
 template <class T>
-struct BorrowedObject {
-  PyObject ob_base;
+struct Lent {
+  explicit Lent(T&& held) : value(std::move(held)) {}
   T value;
-  BorrowFlag borrow;
+  BorrowFlag borrow = 0;
 };
 
 // --- argument kinds -----------------------------------------------------------------------------
@@ -254,7 +256,8 @@ inline constexpr PyMethodDef kMethodsEnd = {nullptr, nullptr, 0, nullptr};
 template <class Class>
 struct Methods {
   using Value = typename Class::Value;
-  using Object = BorrowedObject<Value>;
+  using Held = Lent<Value>;
+  using Object = ValueObject<Held>;
 
   // A method without argument.
   template <FixedString Name, Use U, auto Op>
@@ -285,26 +288,11 @@ struct Methods {
   }
 
   // tp_dealloc: destroys the value.
-  static void dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    std::destroy_at(&reinterpret_cast<Object*>(self)->value);
-    PyObject_Free(self);
-    Py_DECREF(type);
-  }
+  static void dealloc(PyObject* self) { dealloc_value_object<Held>(self); }
 
   // A new instance holding `value`, free to borrow.
   static PyObject* new_object(PyTypeObject* type, Value&& value) {
-    void* memory = PyObject_Malloc(static_cast<std::size_t>(type->tp_basicsize));
-    if (memory == nullptr) return PyErr_NoMemory();
-    auto* object = static_cast<Object*>(memory);
-    try {
-      std::construct_at(&object->value, std::move(value));
-    } catch (...) {
-      PyObject_Free(memory);
-      throw;
-    }
-    object->borrow = 0;
-    return PyObject_Init(reinterpret_cast<PyObject*>(object), type);
+    return new_value_object<Held>(type, std::move(value));
   }
 
  private:
@@ -314,7 +302,7 @@ struct Methods {
   }
 
   template <FixedString Name>
-  static Object* receiver(PyObject* self) {
+  static Held* receiver(PyObject* self) {
     PyTypeObject* type = Class::type();
     if (type == nullptr) return nullptr;
     if (!PyObject_TypeCheck(self, type)) {
@@ -322,18 +310,18 @@ struct Methods {
                    Class::name.c_str(), Py_TYPE(self)->tp_name);
       return nullptr;
     }
-    return reinterpret_cast<Object*>(self);
+    return &value_of<Held>(self);
   }
 
   // The value as the row may use it: const for a shared row.
   template <Use U>
-  static std::conditional_t<U == Use::shared, const Value&, Value&> target(Object* object) {
-    return object->value;
+  static std::conditional_t<U == Use::shared, const Value&, Value&> target(Held* held) {
+    return held->value;
   }
 
   template <Use U, auto Op, class... A>
-  static PyObject* invoke(PyObject* self, Object* object, A&&... arg) {
-    auto&& value = target<U>(object);
+  static PyObject* invoke(PyObject* self, Held* held, A&&... arg) {
+    auto&& value = target<U>(held);
     using OpType = std::remove_cvref_t<decltype(Op)>;
     if constexpr (IsChain<OpType>::value) {
       using R = decltype(std::invoke(OpType::op, value, std::forward<A>(arg)...));
@@ -363,11 +351,11 @@ struct Methods {
   template <FixedString Name, Use U, auto Op>
   static PyObject* call_noargs(PyObject* self, PyObject*) {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-      Object* object = receiver<Name>(self);
-      if (object == nullptr) return nullptr;
-      BorrowGuard borrow(object->borrow, U);
+      Held* held = receiver<Name>(self);
+      if (held == nullptr) return nullptr;
+      BorrowGuard borrow(held->borrow, U);
       if (!borrow) return nullptr;
-      return invoke<U, Op>(self, object);
+      return invoke<U, Op>(self, held);
     });
   }
 
@@ -379,13 +367,13 @@ struct Methods {
       if (!parse_arguments(Signature{qualified_name<Name>(), true, kParams}, args, nargsf, kwnames, &arg)) {
         return nullptr;
       }
-      Object* object = receiver<Name>(self);
-      if (object == nullptr) return nullptr;
-      BorrowGuard borrow(object->borrow, U);
+      Held* held = receiver<Name>(self);
+      if (held == nullptr) return nullptr;
+      BorrowGuard borrow(held->borrow, U);
       if (!borrow) return nullptr;
       typename K::type value{};
       if (!K::convert(arg, value)) return argument_failed(ArgName.c_str());
-      return invoke<U, Op>(self, object, std::move(value));
+      return invoke<U, Op>(self, held, std::move(value));
     });
   }
 };

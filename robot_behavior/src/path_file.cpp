@@ -252,25 +252,35 @@ class Reader {
     return true;
   }
 
-  // An object with exactly one member; `read(key, key_at, value)` reads that member.
+  // Each member of an object in order: `read(key, key_at, value)`, false to stop.
   template <class Read>
-  bool tagged(od::value value, std::size_t at, std::string_view names, Read&& read) {
+  bool each_member(od::value value, std::size_t at, Read&& read) {
     od::object object;
     if (auto error = value.get_object().get(object)) return fail_syntax(at, error);
     const DepthGuard depth(*this);
     if (!depth.ok()) return false;
-    std::size_t members = 0;
     for (auto member : object) {
       od::field field;
       if (auto error = std::move(member).get(field)) return syntax_here(error);
       const auto key_at = static_cast<std::size_t>(field.key().raw() - base_) - 1;
       std::string_view key;
       if (auto error = field.unescaped_key().get(key)) return fail_syntax(key_at, error);
+      if (!read(key, key_at, field.value())) return false;
+    }
+    return true;
+  }
+
+  // An object with exactly one member; `read(key, key_at, value)` reads that member.
+  template <class Read>
+  bool tagged(od::value value, std::size_t at, std::string_view names, Read&& read) {
+    std::size_t members = 0;
+    const bool ok = each_member(value, at, [&](std::string_view key, std::size_t key_at, od::value member) {
       if (++members > 1) {
         return shape(key_at, "expected an object with exactly one member, found a second member " + quoted(key));
       }
-      if (!read(key, key_at, field.value())) return false;
-    }
+      return read(key, key_at, member);
+    });
+    if (!ok) return false;
     if (members == 0) {
       return shape(at, "expected an object with one member named " + std::string(names) + ", found an empty object");
     }
@@ -421,29 +431,17 @@ class Reader {
       return shape(at, R"(expected an object with members "rotation" and "translation", or an array of 2 arrays; found )" +
                            std::string(type_name(type)));
     }
-    od::object object;
-    if (auto error = value.get_object().get(object)) return fail_syntax(at, error);
-    const DepthGuard depth(*this);
-    if (!depth.ok()) return false;
     bool has_rotation = false;
     bool has_translation = false;
-    for (auto member : object) {
-      od::field field;
-      if (auto error = std::move(member).get(field)) return syntax_here(error);
-      const auto key_at = static_cast<std::size_t>(field.key().raw() - base_) - 1;
-      std::string_view key;
-      if (auto error = field.unescaped_key().get(key)) return fail_syntax(key_at, error);
-      if (key == "rotation" || key == "translation") {
-        bool& seen = key == "rotation" ? has_rotation : has_translation;
-        if (seen) return shape(key_at, "duplicate member " + quoted(key));
-        seen = true;
-        const Context context(*this, quoted(key));
-        const bool ok = key == "rotation" ? numbers(field.value(), out.rotation) : numbers(field.value(), out.translation);
-        if (!ok) return false;
-      } else if (!skip(field.value())) {
-        return false;
-      }
-    }
+    const bool ok = each_member(value, at, [&](std::string_view key, std::size_t key_at, od::value member) {
+      if (key != "rotation" && key != "translation") return skip(member);
+      bool& seen = key == "rotation" ? has_rotation : has_translation;
+      if (seen) return shape(key_at, "duplicate member " + quoted(key));
+      seen = true;
+      const Context context(*this, quoted(key));
+      return key == "rotation" ? numbers(member, out.rotation) : numbers(member, out.translation);
+    });
+    if (!ok) return false;
     if (!has_rotation) return shape(at, R"(missing member "rotation")");
     if (!has_translation) return shape(at, R"(missing member "translation")");
     return true;

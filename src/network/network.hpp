@@ -9,24 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "network/timeouts.hpp"
 #include "robot_behavior/exception.hpp"
 #include "types/reply.hpp"
 #include "types/request.hpp"
 
 namespace orvek {
-
-// Fixed limits on waiting for the controller.
-//  - connect: a controller on the local network answers a connection attempt within
-//    milliseconds; 5 s still covers two lost SYNs (retransmitted after 1 s and 3 s).
-//  - exchange: from sending a request until its whole reply has arrived. Most commands
-//    answer within milliseconds, but "power_on" and "enable_robot" wait for the drives and
-//    brakes, which takes seconds; 30 s leaves ample room for those and still ends a call
-//    to a controller that has stopped answering.
-// Either time-out is an internal failure "Connection timed out (os error 110)".
-struct Timeouts {
-  std::chrono::milliseconds connect{5000};
-  std::chrono::milliseconds exchange{30000};
-};
 
 class NetWork {
  public:

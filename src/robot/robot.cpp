@@ -2,8 +2,11 @@
 
 #include "robot/robot.hpp"
 
+#include <memory>
 #include <utility>
 
+#include "network/network.hpp"
+#include "robot/exchange.hpp"
 #include "types/reply.hpp"
 #include "types/request.hpp"
 
@@ -14,9 +17,13 @@ using robot_behavior::panic;
 using robot_behavior::Result;
 using robot_behavior::RobotException;
 
-OrvekRobot::OrvekRobot(std::string_view ip, Timeouts timeouts) : network_(ip, timeouts) {}
+OrvekRobot::OrvekRobot(std::string_view ip, Timeouts timeouts) : network_(std::make_unique<NetWork>(ip, timeouts)) {}
 
-OrvekRobot::OrvekRobot(NetWork network) : network_(std::move(network)) {}
+OrvekRobot::OrvekRobot(NetWork network) : network_(std::make_unique<NetWork>(std::move(network))) {}
+
+OrvekRobot::OrvekRobot(OrvekRobot&&) noexcept = default;
+OrvekRobot& OrvekRobot::operator=(OrvekRobot&&) noexcept = default;
+OrvekRobot::~OrvekRobot() = default;
 
 // --- RobotBehavior -----------------------------------------------------------------------
 
@@ -28,7 +35,7 @@ Result<void> OrvekRobot::shutdown() { return send_checked(Command::power_off, Em
 
 Result<void> OrvekRobot::enable() {
   // The controller may report an arm that is already powered; only enabling counts.
-  if (auto powered = network_.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}); !powered) {
+  if (auto powered = exchange<DefaultState>(Command::power_on, EmptyBody{}); !powered) {
     return fail(std::move(powered.error()));
   }
   return send_checked(Command::enable_robot, EmptyBody{});
@@ -40,7 +47,7 @@ Result<void> OrvekRobot::reset() { panic("not implemented"); }
 
 bool OrvekRobot::is_moving() {
   if (!moving_) return false;
-  auto reply = network_.send_and_recv<GetDataState>(Command::get_data, EmptyBody{});
+  auto reply = exchange<GetDataState>(Command::get_data, EmptyBody{});
   if (!reply) panic(std::string(robot_behavior::kUnwrapPrefix) + reply.error().debug());
   // The tool centre point's speed alone tells motion from rest; 0.1 counts as rest.
   moving_ = reply->curr_tcp_trans_vel > 0.1;
@@ -60,7 +67,7 @@ Result<void> OrvekRobot::clear_emergency_stop() { return send_checked(Command::c
 // --- status and payload ------------------------------------------------------------------
 
 Result<ArmState6> OrvekRobot::state() {
-  auto reply = network_.send_and_recv<GetDataState>(Command::get_data, EmptyBody{});
+  auto reply = exchange<GetDataState>(Command::get_data, EmptyBody{});
   if (!reply) return fail(std::move(reply.error()));
   const auto& p = reply->actual_position;
   ArmState6 state{};

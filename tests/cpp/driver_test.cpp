@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "network/network.hpp"
 #include "robot/robot.hpp"
 #include "scripted_controller.hpp"
 

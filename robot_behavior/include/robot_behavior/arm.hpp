@@ -7,11 +7,11 @@
 #include <span>
 #include <string>
 
-#include "robot_behavior/coord.hpp"
-#include "robot_behavior/exception.hpp"
-#include "robot_behavior/motion.hpp"
-#include "robot_behavior/pose.hpp"
-#include "robot_behavior/robot.hpp"
+#include "coord.hpp"
+#include "exception.hpp"
+#include "motion.hpp"
+#include "pose.hpp"
+#include "robot.hpp"
 
 namespace robot_behavior {
 

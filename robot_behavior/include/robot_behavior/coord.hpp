@@ -5,8 +5,8 @@
 #include <string_view>
 #include <variant>
 
-#include "robot_behavior/json_text_error.hpp"
-#include "robot_behavior/pose.hpp"
+#include "json_text_error.hpp"
+#include "pose.hpp"
 
 namespace robot_behavior {
 

@@ -3,8 +3,8 @@
 
 #include <string_view>
 
-#include "robot_behavior/arm.hpp"
-#include "robot_behavior/pose.hpp"
+#include "arm.hpp"
+#include "pose.hpp"
 
 namespace robot_behavior {
 

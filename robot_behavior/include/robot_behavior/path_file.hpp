@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "robot_behavior/exception.hpp"
-#include "robot_behavior/json_text_error.hpp"
-#include "robot_behavior/motion.hpp"
-#include "robot_behavior/pose.hpp"
+#include "exception.hpp"
+#include "json_text_error.hpp"
+#include "motion.hpp"
+#include "pose.hpp"
 
 namespace robot_behavior {
 

@@ -7,9 +7,9 @@
 #include <type_traits>
 #include <utility>
 
-#include "robot_behavior/arm_state.hpp"
-#include "robot_behavior/exception.hpp"
-#include "robot_behavior/motion.hpp"
+#include "arm_state.hpp"
+#include "exception.hpp"
+#include "motion.hpp"
 
 namespace robot_behavior {
 

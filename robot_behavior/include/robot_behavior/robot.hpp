@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-#include "robot_behavior/exception.hpp"
+#include "exception.hpp"
 
 namespace robot_behavior {
 

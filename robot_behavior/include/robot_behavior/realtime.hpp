@@ -54,7 +54,11 @@ class ArmRealtimeControl {
  public:
   virtual ~ArmRealtimeControl() = default;
 
+  // Run `closure` once per cycle and send each target it returns until it reports finished.
+  // Returns when the run ends; the error says why it ended early. Throws what the closure
+  // throws. The implementer documents what it sends.
   virtual Result<void> move_with_closure(MotionClosure closure) = 0;
+  // The same with control outputs (torques).
   virtual Result<void> control_with_closure(ControlClosure closure) = 0;
 
  protected:

@@ -261,3 +261,16 @@ $(VENV)/.view-ready: $(VENV)/.ready
 
 test-view: install $(BUILD)/.view-deps $(VENV)/.view-ready
 	$(VPY) -m pytest -q -p no:cacheprovider tests/view
+
+# --- the C++ package --------------------------------------------------------
+# `make test-cpp-package`: installs the C++ library from build/cpp (headers, static
+# libraries, CMake and pkg-config files, orvek-sim) into a temporary prefix, checks that each
+# installed header compiles alone and reaches neither simdjson nor the source tree, builds
+# examples/cpp from a copy outside the tree against that prefix alone (CMake and pkg-config)
+# and runs it against the installed orvek-sim on CPP_PACKAGE_HOST.
+
+.PHONY: test-cpp-package
+CPP_PACKAGE_HOST ?= 127.0.230.1
+
+test-cpp-package: build-cpp
+	tests/package/test-cpp-package.sh $(CPP_BUILD) $(CPP_PACKAGE_HOST)

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "network/timeouts.hpp"
 #include "robot_behavior/exception.hpp"
 #include "robot_behavior/robot.hpp"
 #include "types/reply.hpp"
@@ -16,26 +17,12 @@
 
 namespace orvek {
 
-// Fixed limits on waiting for the controller.
-//  - connect: a controller on the local network answers a connection attempt within
-//    milliseconds; 5 s still covers two lost SYNs (retransmitted after 1 s and 3 s).
-//  - exchange: from sending a request until its whole reply has arrived. Most commands
-//    answer within milliseconds, but "power_on" and "enable_robot" wait for the drives and
-//    brakes, which takes seconds; 30 s leaves ample room for those and still ends a call
-//    to a controller that has stopped answering.
-// Either time-out is an internal failure "Connection timed out (os error 110)".
-//
 // Every wait for the controller (the connection, a request that cannot be written at once,
 // a reply that has not arrived) goes in slices of at most kWaitSlice; between two slices the
 // host's interruption check is asked, and when it fires the wait ends with
 // robot_behavior::Interrupted. An exchange ended so drops the stream as a time-out does.
 // The slices are the socket's own receive and send time-outs, set once: a reply that has
 // arrived when it is asked for costs one send and one recv, nothing more.
-struct Timeouts {
-  std::chrono::milliseconds connect{5000};
-  std::chrono::milliseconds exchange{30000};
-};
-
 class NetWork {
  public:
   static constexpr std::uint16_t kPort = 10001;

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "robot/exchange.hpp"
 #include "robot/motion_check.hpp"
 #include "robot/robot.hpp"
 #include "robot_behavior/number_format.hpp"
@@ -72,7 +73,7 @@ Result<void> OrvekRobot::move_joint_async(const Joints& target) {
   if (auto ok = require_sendable(frame, "jointPosition", target, {}, speed, accel); !ok) return ok;
 
   moving_ = true;
-  auto reply = network_.send_and_recv<DefaultState>(Command::joint_move,
+  auto reply = exchange<DefaultState>(Command::joint_move,
                                                     JointMoveData{target, speed, accel, rel_flag(frame)});
   if (!reply) return fail(std::move(reply.error()));  // the move may have started: stay guarded
   auto accepted = check(std::move(*reply));
@@ -90,7 +91,7 @@ Result<void> OrvekRobot::move_cartesian_async(const Pose& target) {
 
   moving_ = true;
   auto reply =
-      network_.send_and_recv<DefaultState>(Command::moveL, MoveLData{six, speed, accel, rel_flag(frame)});
+      exchange<DefaultState>(Command::moveL, MoveLData{six, speed, accel, rel_flag(frame)});
   if (!reply) return fail(std::move(reply.error()));
   auto accepted = check(std::move(*reply));
   if (!accepted) moving_ = false;

@@ -3,6 +3,7 @@
 #include <utility>
 #include <variant>
 
+#include "robot/exchange.hpp"
 #include "robot/motion_check.hpp"
 #include "robot/robot.hpp"
 #include "types/reply.hpp"
@@ -32,7 +33,7 @@ Result<void> OrvekRobot::move_with_closure(robot_behavior::MotionClosure closure
   if (moving_) return fail(RobotException::command("Robot is moving"));
   moving_ = true;
 
-  if (auto entered = network_.send_and_recv<DefaultState>(Command::servo_move, ServoMoveData{1}); !entered) {
+  if (auto entered = exchange<DefaultState>(Command::servo_move, ServoMoveData{1}); !entered) {
     return fail(std::move(entered.error()));
   } else if (auto accepted = check(std::move(*entered)); !accepted) {
     moving_ = false;  // the controller did not enter servo mode: nothing started
@@ -80,7 +81,7 @@ Result<void> OrvekRobot::servo_cycles(robot_behavior::MotionClosure closure) {
 
 void OrvekRobot::leave_servo_mode_best_effort() noexcept {
   try {
-    (void)network_.send_and_recv<DefaultState>(Command::servo_move, ServoMoveData{0});
+    (void)exchange<DefaultState>(Command::servo_move, ServoMoveData{0});
   } catch (...) {
     // The original failure is what the caller needs to see.
   }

@@ -2,8 +2,11 @@
 
 #include "robot/robot.hpp"
 
+#include <memory>
 #include <utility>
 
+#include "network/network.hpp"
+#include "robot/exchange.hpp"
 #include "types/reply.hpp"
 #include "types/request.hpp"
 
@@ -15,11 +18,15 @@ using robot_behavior::Result;
 using robot_behavior::RobotException;
 
 OrvekRobot::OrvekRobot(std::string_view ip, Timeouts timeouts, robot_behavior::InterruptCheck interrupt)
-    : network_(ip, timeouts, interrupt) {
+    : network_(std::make_unique<NetWork>(ip, timeouts, interrupt)) {
   RobotBehavior::set_interrupt_check(interrupt.check, interrupt.context);
 }
 
-OrvekRobot::OrvekRobot(NetWork network) : network_(std::move(network)) {}
+OrvekRobot::OrvekRobot(NetWork network) : network_(std::make_unique<NetWork>(std::move(network))) {}
+
+OrvekRobot::OrvekRobot(OrvekRobot&&) noexcept = default;
+OrvekRobot& OrvekRobot::operator=(OrvekRobot&&) noexcept = default;
+OrvekRobot::~OrvekRobot() = default;
 
 // --- RobotBehavior -----------------------------------------------------------------------
 
@@ -27,7 +34,7 @@ std::string OrvekRobot::version() const { return "0.1.0"; }
 
 void OrvekRobot::set_interrupt_check(bool (*check)(void* context), void* context) noexcept {
   RobotBehavior::set_interrupt_check(check, context);
-  network_.set_interrupt_check({check, context});
+  network_->set_interrupt_check({check, context});
 }
 
 Result<void> OrvekRobot::init() { return send_checked(Command::power_on, EmptyBody{}); }
@@ -36,7 +43,7 @@ Result<void> OrvekRobot::shutdown() { return send_checked(Command::power_off, Em
 
 Result<void> OrvekRobot::enable() {
   // The controller may report an arm that is already powered; only enabling counts.
-  if (auto powered = network_.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}); !powered) {
+  if (auto powered = exchange<DefaultState>(Command::power_on, EmptyBody{}); !powered) {
     return fail(std::move(powered.error()));
   }
   return send_checked(Command::enable_robot, EmptyBody{});
@@ -48,7 +55,7 @@ Result<void> OrvekRobot::reset() { panic("not implemented"); }
 
 bool OrvekRobot::is_moving() {
   if (!moving_) return false;
-  auto reply = network_.send_and_recv<GetDataState>(Command::get_data, EmptyBody{});
+  auto reply = exchange<GetDataState>(Command::get_data, EmptyBody{});
   if (!reply) panic(std::string(robot_behavior::kUnwrapPrefix) + reply.error().debug());
   // The tool centre point's speed alone tells motion from rest; 0.1 counts as rest.
   moving_ = reply->curr_tcp_trans_vel > 0.1;
@@ -68,7 +75,7 @@ Result<void> OrvekRobot::clear_emergency_stop() { return send_checked(Command::c
 // --- status and payload ------------------------------------------------------------------
 
 Result<ArmState6> OrvekRobot::state() {
-  auto reply = network_.send_and_recv<GetDataState>(Command::get_data, EmptyBody{});
+  auto reply = exchange<GetDataState>(Command::get_data, EmptyBody{});
   if (!reply) return fail(std::move(reply.error()));
   const auto& p = reply->actual_position;
   ArmState6 state{};

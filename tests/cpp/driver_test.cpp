@@ -4,8 +4,10 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "network/network.hpp"
 #include "robot/robot.hpp"
 #include "scripted_controller.hpp"
 
@@ -79,6 +81,21 @@ TEST(Driver, WithoutAStreamEveryExchangeIsANetworkErrorAndIsMovingFails) {
   EXPECT_EQ(shown(robot.move_cartesian_async(Pose{})), "Command exception: Robot is moving");
   EXPECT_EQ(panic_text([&] { robot.is_moving(); }),
             R"(called `Result::unwrap()` on an `Err` value: NetworkError("TCP command stream is not initialized"))");
+}
+
+// The driver owns its transport through a pointer: a move hands the connection over and
+// leaves the source without one, never with a dangling transport.
+TEST(Driver, AMoveHandsTheConnectionOverAndTheSourceAnswersNetworkError) {
+  ScriptedController controller("127.0.10.8");
+  OrvekRobot source("127.0.10.8");
+  OrvekRobot robot(std::move(source));
+  ASSERT_EQ(shown(robot.stop()), "ok");
+  const std::string absent = "Network exception: TCP command stream is not initialized";
+  EXPECT_EQ(shown(source.stop()), absent);  // NOLINT(bugprone-use-after-move): what is tested
+  EXPECT_EQ(shown(source.move_joint_async(kZeros)), absent);
+  source = std::move(robot);
+  ASSERT_EQ(shown(source.init()), "ok");
+  EXPECT_EQ(controller.requests(), (Requests{R"({"cmdName":"stop_program"})", R"({"cmdName":"power_on"})"}));
 }
 
 TEST(Driver, UnimplementedOperationsFailWithoutSending) {

@@ -6,6 +6,7 @@
 #include <limits>
 #include <numbers>
 
+#include "network/network.hpp"
 #include "robot/robot.hpp"
 
 namespace orvek {

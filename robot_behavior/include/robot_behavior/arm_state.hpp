@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <optional>
 
-#include "robot_behavior/load.hpp"
-#include "robot_behavior/pose.hpp"
+#include "load.hpp"
+#include "pose.hpp"
 
 namespace robot_behavior {
 

@@ -5,8 +5,8 @@
 #include <string_view>
 #include <variant>
 
-#include "robot_behavior/json_text_error.hpp"
-#include "robot_behavior/pose.hpp"
+#include "json_text_error.hpp"
+#include "pose.hpp"
 
 namespace robot_behavior {
 
@@ -36,7 +36,8 @@ struct Coord {
 };
 
 // "OCS", "Shot", "Interial" by exact bytes (case-sensitive, no trimming); any other
-// text is parsed as one pose in JSON (parse_pose) and becomes Other.
+// text is parsed as one pose in JSON (parse_pose) and becomes Other. The error: a text that
+// is no pose, with what was expected and where. Never throws.
 std::expected<Coord, JsonTextError> coord_from_string(std::string_view text);
 
 }  // namespace robot_behavior

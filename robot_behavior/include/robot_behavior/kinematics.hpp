@@ -3,8 +3,8 @@
 
 #include <string_view>
 
-#include "robot_behavior/arm.hpp"
-#include "robot_behavior/pose.hpp"
+#include "arm.hpp"
+#include "pose.hpp"
 
 namespace robot_behavior {
 
@@ -16,6 +16,7 @@ class ArmKinematics {
  public:
   virtual ~ArmKinematics() = default;
 
+  // The tool's pose for joint values `q`, computed locally; never fails.
   virtual Pose forward_kinematics(const Joints& q) const = 0;
   // Not available for any arm: always an internal failure with kInverseKinematicsMissing.
   [[noreturn]] Joints inverse_kinematics(const Pose& pose) const;

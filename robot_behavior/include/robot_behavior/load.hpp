@@ -4,7 +4,7 @@
 #include <array>
 #include <string>
 
-#include "robot_behavior/pose.hpp"
+#include "pose.hpp"
 
 namespace robot_behavior {
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <variant>
 
-#include "robot_behavior/pose.hpp"
+#include "pose.hpp"
 
 namespace robot_behavior {
 

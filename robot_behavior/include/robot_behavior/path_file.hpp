@@ -7,10 +7,10 @@
 #include <string_view>
 #include <vector>
 
-#include "robot_behavior/exception.hpp"
-#include "robot_behavior/json_text_error.hpp"
-#include "robot_behavior/motion.hpp"
-#include "robot_behavior/pose.hpp"
+#include "exception.hpp"
+#include "json_text_error.hpp"
+#include "motion.hpp"
+#include "pose.hpp"
 
 namespace robot_behavior {
 
@@ -19,6 +19,7 @@ namespace robot_behavior {
 // "expected an array of 6 numbers, found 5 items (item 0 > \"Joint\")".
 
 // The whole text must be one array of motion targets, surrounded only by whitespace.
+// Returns the targets; the error says what was expected and where. Neither parser throws.
 std::expected<std::vector<Motion6>, JsonTextError> parse_path(std::string_view text);
 
 // The whole text must be one pose, surrounded only by whitespace.

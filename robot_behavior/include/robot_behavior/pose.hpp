@@ -62,8 +62,11 @@ class Pose {
   Pose(AxisAngle v) : value_(v) {}      // NOLINT
   Pose(Position v) : value_(v) {}       // NOLINT
 
+  // The representation as given.
   const Variant& value() const { return value_; }
 
+  // The same pose in another representation, converted from the stored one (a Position has
+  // the identity rotation). Pure arithmetic: never fails, never throws.
   std::pair<Vec3, Vec3> euler() const;  // translation, (roll, pitch, yaw)
   Isometry quat() const;
   Matrix4 homo() const;

@@ -7,9 +7,9 @@
 #include <type_traits>
 #include <utility>
 
-#include "robot_behavior/arm_state.hpp"
-#include "robot_behavior/exception.hpp"
-#include "robot_behavior/motion.hpp"
+#include "arm_state.hpp"
+#include "exception.hpp"
+#include "motion.hpp"
 
 namespace robot_behavior {
 
@@ -54,7 +54,11 @@ class ArmRealtimeControl {
  public:
   virtual ~ArmRealtimeControl() = default;
 
+  // Run `closure` once per cycle and send each target it returns until it reports finished.
+  // Returns when the run ends; the error says why it ended early. Throws what the closure
+  // throws. The implementer documents what it sends.
   virtual Result<void> move_with_closure(MotionClosure closure) = 0;
+  // The same with control outputs (torques).
   virtual Result<void> control_with_closure(ControlClosure closure) = 0;
 
  protected:

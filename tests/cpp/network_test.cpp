@@ -1,5 +1,5 @@
-// The transport against a fake controller on a thread of the test. Each test listens on
-// its own loopback address 127.0.2.x:10001.
+// The transport against a fake controller on a thread of the test, on a loopback address
+// of its own (127.0.2.99, which nothing listens on, is refused).
 
 #include <gtest/gtest.h>
 
@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "counting_new.hpp"
+#include "counting_syscalls.hpp"
 #include "network/network.hpp"
 #include "scripted_controller.hpp"
 
@@ -35,7 +36,7 @@ constexpr Timeouts kPatient{1000ms, 10000ms};  // failures must come well before
 constexpr const char* address_reply = "connected";
 
 TEST(NetWork, ExactBytesOnTheWireAndTheReplies) {
-  ScriptedController fake("127.0.2.1");
+  ScriptedController fake;
   GetDataState state = default_get_data_state();
   state.joint_actual_position[0] = 123.5;
   state.curr_tcp_trans_vel = 0.25;
@@ -47,7 +48,7 @@ TEST(NetWork, ExactBytesOnTheWireAndTheReplies) {
   const std::size_t split = text.find("123.5") + 2;
   fake.reply_in_parts({text.substr(0, split), text.substr(split)}, 50ms);
   {
-    NetWork network("127.0.2.1");
+    NetWork network(fake.host());
     ASSERT_TRUE(network.has_stream());
     // A controller error is a successful exchange; only the caller checks it.
     EXPECT_EQ(network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}), (DefaultState{"5", "x"}));
@@ -62,12 +63,12 @@ TEST(NetWork, ExactBytesOnTheWireAndTheReplies) {
 }
 
 TEST(NetWork, RepliesOfAnyLengthUpToTheBound) {
-  ScriptedController fake("127.0.2.2");
+  ScriptedController fake;
   const std::string exactly_one_read = default_reply("0", std::string(10240 - 31, 'x'));
   fake.reply(exactly_one_read);
   fake.reply(default_reply("0", std::string(300000, 'y')));
   fake.reply(default_reply("0", "after"));
-  NetWork network("127.0.2.2", kPatient);
+  NetWork network(fake.host(), kPatient);
   ASSERT_EQ(exactly_one_read.size(), 10240u);
   EXPECT_EQ(network.send_and_recv<DefaultState>(Command::stop_program, EmptyBody{})->error_msg.size(), 10209u);
   EXPECT_EQ(network.send_and_recv<DefaultState>(Command::stop_program, EmptyBody{})->error_msg.size(), 300000u);
@@ -75,18 +76,18 @@ TEST(NetWork, RepliesOfAnyLengthUpToTheBound) {
 }
 
 TEST(NetWork, AReplyBeyondTheBoundFailsAndDropsTheStream) {
-  ScriptedController fake("127.0.2.3");
+  ScriptedController fake;
   fake.reply(R"({"errorCode":"0","errorMsg":")" + std::string(64 * 65536, 'z'));
-  NetWork network("127.0.2.3", kPatient);
+  NetWork network(fake.host(), kPatient);
   EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::get_data, EmptyBody{}); }),
             "the controller's reply is longer than 1048576 bytes");
   EXPECT_FALSE(network.has_stream());
 }
 
 TEST(NetWork, APeerThatClosesIsAnInternalFailure) {
-  ScriptedController fake("127.0.2.4");
+  ScriptedController fake;
   fake.reply_and_close(R"({"errorCode":"0")");  // half a reply, then the connection ends
-  NetWork network("127.0.2.4", kPatient);
+  NetWork network(fake.host(), kPatient);
   EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}); }),
             "The JSON document has an improper structure: missing or superfluous commas, braces, missing keys, etc.");
   EXPECT_TRUE(network.has_stream());  // kept, as after any failure but a time-out
@@ -98,9 +99,9 @@ TEST(NetWork, APeerThatClosesIsAnInternalFailure) {
 }
 
 TEST(NetWork, AControllerThatNeverAnswersTimesOutAndTheStreamIsDropped) {
-  ScriptedController fake("127.0.2.5");
+  ScriptedController fake;
   fake.stay_silent();
-  NetWork network("127.0.2.5", Timeouts{1000ms, 200ms});
+  NetWork network(fake.host(), Timeouts{1000ms, 200ms});
   const auto start = Clock::now();
   EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}); }),
             "Connection timed out (os error 110)");
@@ -115,7 +116,7 @@ TEST(NetWork, AControllerThatNeverAnswersTimesOutAndTheStreamIsDropped) {
 }
 
 TEST(NetWork, BadRepliesFailFastAndKeepTheStream) {
-  ScriptedController fake("127.0.2.6");
+  ScriptedController fake;
   fake.reply("{\"errorCode\":\"0\",\"errorMsg\":\"\xff\"}");  // whole, not UTF-8
   fake.reply_in_parts({"{\"errorCode\":\"\xc3", "(\""}, 20ms);  // unfinished, and then not UTF-8 either
   fake.reply("HTTP/1.1 400 Bad Request\r\n");
@@ -123,7 +124,7 @@ TEST(NetWork, BadRepliesFailFastAndKeepTheStream) {
   fake.reply(R"({"errorCode":0,"errorMsg":"x"})");
   fake.reply(R"({"errorCode":"0","errorMsg":""}{"errorCode":"0","errorMsg":""})");
   fake.reply(default_reply("0", "fine"));
-  NetWork network("127.0.2.6", kPatient);
+  NetWork network(fake.host(), kPatient);
   auto exchange = [&] { (void)network.send_and_recv<DefaultState>(Command::clear_error, EmptyBody{}); };
   const std::string structure =
       "The JSON document has an improper structure: missing or superfluous commas, braces, missing keys, etc.";
@@ -141,12 +142,12 @@ TEST(NetWork, BadRepliesFailFastAndKeepTheStream) {
 }
 
 TEST(NetWork, SteadyStateExchangesAllocateNothing) {
-  ScriptedController fake("127.0.2.7");
+  ScriptedController fake;
   for (int round = 0; round < 2; ++round) {
     fake.reply_get_data(default_get_data_state());
     fake.reply(default_reply("0", ""));
   }
-  NetWork network("127.0.2.7", kPatient);
+  NetWork network(fake.host(), kPatient);
   const ServoJData step{{0.1, 0.2, 0.3, 0.4, 0.5, 0.6}, 0};
   ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
   ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::servo_j, step));
@@ -154,6 +155,65 @@ TEST(NetWork, SteadyStateExchangesAllocateNothing) {
   ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
   ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::servo_j, step));
   EXPECT_EQ(static_cast<long>(testing::thread_new_count()) - before, 0);
+}
+
+TEST(NetWork, AReplyThatArrivesWholeCostsOneSendAndOneRecv) {
+  ScriptedController fake;
+  for (int round = 0; round < 2; ++round) {
+    fake.reply_get_data(default_get_data_state());
+    fake.reply(default_reply("0", ""));
+  }
+  NetWork network(fake.host(), kPatient);
+  const ServoJData step{{0.1, 0.2, 0.3, 0.4, 0.5, 0.6}, 0};
+  ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
+  ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::servo_j, step));
+  const auto before = testing::thread_socket_calls();
+  ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
+  ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::servo_j, step));
+  const auto after = testing::thread_socket_calls();
+  EXPECT_EQ(after.send - before.send, 2u);
+  EXPECT_EQ(after.recv - before.recv, 2u);
+  EXPECT_EQ(after.poll - before.poll, 0u);
+  EXPECT_EQ(after.setsockopt - before.setsockopt, 0u);
+}
+
+// An interruption check that fires on its third call.
+bool third_call(void* calls) { return ++*static_cast<int*>(calls) == 3; }
+
+TEST(NetWork, AnInterruptedWaitEndsBySlicesAndDropsTheStream) {
+  ScriptedController fake;
+  fake.reply_in_parts({R"({"errorCode":"0",)", R"("errorMsg":"late"})"}, 150ms);  // one slice without bytes
+  fake.stay_silent();
+  fake.stay_silent();
+  int calls = 0;
+  NetWork network(fake.host(), kPatient, {&third_call, &calls});
+  EXPECT_EQ(network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{})->error_msg, "late");
+  EXPECT_EQ(calls, 1);
+  const auto start = Clock::now();
+  EXPECT_THROW((void)network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}), robot_behavior::Interrupted);
+  const auto waited = Clock::now() - start;
+  EXPECT_EQ(calls, 3);
+  EXPECT_GE(waited, 200ms);  // asked after each 100 ms slice
+  EXPECT_LT(waited, 1s);
+  EXPECT_FALSE(network.has_stream());
+  EXPECT_EQ(network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}).error().display(),
+            "Network exception: TCP command stream is not initialized");
+}
+
+TEST(NetWork, TheExchangeTimeOutCanBeSetAndItsLastSliceEndsAtTheDeadline) {
+  ScriptedController fake;
+  fake.reply_ok();
+  fake.stay_silent();
+  NetWork network(fake.host(), kPatient);
+  ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}));
+  network.set_exchange_timeout(120ms);  // a slice of 100 ms, then one of 20 ms
+  const auto start = Clock::now();
+  EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}); }),
+            "Connection timed out (os error 110)");
+  const auto waited = Clock::now() - start;
+  EXPECT_GE(waited, 120ms);
+  EXPECT_LT(waited, 195ms);  // two whole slices would be 200 ms
+  EXPECT_FALSE(network.has_stream());
 }
 
 TEST(NetWork, ConnectFailures) {
@@ -186,12 +246,12 @@ double first_joint(NetWork& network) {
 }
 
 TEST(NetWork, ConnectionsTakingTurnsOnOneThreadReadTheirOwnReplies) {
-  ScriptedController one("127.0.2.20");
-  ScriptedController two("127.0.2.21");
+  ScriptedController one;
+  ScriptedController two;
   serve_get_data(one, 100.0, 3);
   serve_get_data(two, 200.0, 3);
-  NetWork a("127.0.2.20", kPatient);
-  NetWork b("127.0.2.21", kPatient);
+  NetWork a(one.host(), kPatient);
+  NetWork b(two.host(), kPatient);
   EXPECT_EQ(first_joint(a), 100.0);
   EXPECT_EQ(first_joint(b), 200.0);
   EXPECT_EQ(first_joint(b), 201.0);
@@ -202,18 +262,18 @@ TEST(NetWork, ConnectionsTakingTurnsOnOneThreadReadTheirOwnReplies) {
 
 TEST(NetWork, ConnectionsOnTwoThreadsAtOnceReadTheirOwnReplies) {
   constexpr int kCount = 300;
-  ScriptedController one("127.0.2.22");
-  ScriptedController two("127.0.2.23");
+  ScriptedController one;
+  ScriptedController two;
   serve_get_data(one, 1000.0, kCount);
   serve_get_data(two, 5000.0, kCount);
-  auto client = [](const char* address, double base, int& wrong) {
+  auto client = [](const std::string& address, double base, int& wrong) {
     NetWork network(address, kPatient);
     for (int i = 0; i < kCount; ++i) wrong += first_joint(network) != base + i;
   };
   int wrong_one = 0;
   int wrong_two = 0;
-  std::thread other(client, "127.0.2.23", 5000.0, std::ref(wrong_two));
-  client("127.0.2.22", 1000.0, wrong_one);
+  std::thread other(client, two.host(), 5000.0, std::ref(wrong_two));
+  client(one.host(), 1000.0, wrong_one);
   other.join();
   EXPECT_EQ(wrong_one, 0);
   EXPECT_EQ(wrong_two, 0);

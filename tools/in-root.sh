@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs a command inside a root made by tools/make-root.sh, with /proc, /dev and /dev/shm
+# mounted and a network namespace of its own that has only loopback.
+#   tools/in-root.sh DIR COMMAND [ARG...]
+# The mounts are made in a private mount namespace, so the host never sees them, and are
+# unmounted by the trap on every way out (success, failure, Ctrl-C). The command gets a
+# clean environment: nothing of this machine's pip or Python settings reaches it.
+set -euo pipefail
+
+dir=$(realpath "${1:?usage: in-root.sh DIR COMMAND [ARG...]}")
+shift
+[ $# -gt 0 ] || { echo "usage: in-root.sh DIR COMMAND [ARG...]" >&2; exit 2; }
+
+if [ "${IN_ROOT_NAMESPACES:-}" != "$dir" ]; then
+  exec env IN_ROOT_NAMESPACES="$dir" unshare --mount --net --fork --propagation private -- "$0" "$dir" "$@"
+fi
+
+mounted=()
+unmount_all() {
+  local i
+  for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do
+    umount "${mounted[i]}" 2>/dev/null || umount -l "${mounted[i]}" || true
+  done
+}
+trap unmount_all EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+mount -t proc proc "$dir/proc" && mounted+=("$dir/proc")
+mount --bind /dev "$dir/dev" && mounted+=("$dir/dev")
+mount -t tmpfs -o mode=1777 shm "$dir/dev/shm" && mounted+=("$dir/dev/shm")
+ip link set lo up
+
+keep=()
+for name in OPENBLAS_CORETYPE OPENBLAS_L2_SIZE TERM; do
+  [ -n "${!name:-}" ] && keep+=("$name=${!name}")
+done
+# Not exec: the trap must run after the command ends.
+env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 \
+  "${keep[@]}" chroot "$dir" "$@"

@@ -7,6 +7,7 @@ import importlib.util
 import json
 import math
 import statistics
+import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
@@ -85,3 +86,21 @@ def tcp_counters() -> dict[str, int]:
 
 def counter_changes(before: dict[str, int], after: dict[str, int]) -> str:
     return ", ".join(f"{name} {after[name] - before[name]}" for name in before)
+
+
+class RecordingRobot:
+    """A robot whose realtime runs record when the function was called, even when the run fails."""
+
+    def __init__(self, robot):
+        self.robot = robot
+        self.calls: list[float] = []
+
+    def state(self):
+        return self.robot.state()
+
+    def move_joint_with_closure(self, step):
+        def recorded(state, period):
+            self.calls.append(time.monotonic())
+            return step(state, period)
+
+        return self.robot.move_joint_with_closure(recorded)

@@ -76,20 +76,21 @@ def clear() -> None:
 
 class Timeline:
     """Faults switched by another process on a schedule: `steps` is a list of (seconds after
-    the start, nft command). Each step's time is printed once it has taken effect."""
+    the start, nft command). Once a step has taken effect its time.monotonic() is printed: the
+    clock is the system's, the same in every process."""
 
     def __init__(self, steps: list[tuple[float, str]]):
         script = "import subprocess, sys, time\nt0 = time.monotonic()\n"
         for at, command in steps:
             script += (f"time.sleep(max(0.0, {at!r} - (time.monotonic() - t0)))\n"
                        f"subprocess.run(['nft', {command!r}], check=True)\n"
-                       f"print(time.monotonic() - t0, flush=True)\n")
+                       f"print(time.monotonic(), flush=True)\n")
         self.process = subprocess.Popen([sys.executable, "-c", script], stdout=subprocess.PIPE, text=True,
                                         stdin=subprocess.DEVNULL, preexec_fn=die_with_parent)
         self.times: list[float] = []
 
     def wait_step(self) -> float:
-        """Waits until the next step has taken effect; its time after the start."""
+        """Waits until the next step has taken effect; its time.monotonic()."""
         line = self.process.stdout.readline()
         assert line, "the fault timeline ended early"
         self.times.append(float(line))

@@ -299,7 +299,8 @@ class OrvekRobot:
         A failing function, or a result that is not (target, bool), raises PanicException
         "called `Result::unwrap()` on an `Err` value: <error>"; a controller error raises Exception.
         Either way servo mode is left, and the robot refuses motions ("Robot is moving") until
-        is_moving() finds the arm at rest.
+        is_moving() finds the arm at rest. Each cycle waits at most 2 s for its reply, then raises
+        PanicException "Connection timed out (os error 110)" and drops the connection.
         """
     def control_with_closure(self, closure: object) -> NoReturn:
         """Not supported by this controller: raises PanicException "not implemented" without

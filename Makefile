@@ -274,3 +274,22 @@ CPP_PACKAGE_HOST ?= 127.0.230.1
 
 test-cpp-package: build-cpp
 	tests/package/test-cpp-package.sh $(CPP_BUILD) $(CPP_PACKAGE_HOST)
+
+# --- real links: delay, loss, outages, a restarted controller ----------------
+# `make test-links` (root): the module and orvek-sim on a link that loses packets, goes dead
+# and has latency, inside a network namespace the tests make for themselves and that goes
+# away with them (tests/links/); faults are nftables rules on its loopback interface.
+
+.PHONY: test-links
+LINKS_APT_PACKAGES := nftables iproute2
+
+$(BUILD)/.links-deps: Makefile
+	@missing=""; for p in $(LINKS_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+	@mkdir -p $(BUILD) && touch $@
+
+test-links: install $(BUILD)/.links-deps
+	$(SUDO) env PATH="$(PATH):/usr/sbin:/sbin" $(VPY) -m pytest -q -p no:cacheprovider tests/links

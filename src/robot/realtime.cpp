@@ -1,5 +1,6 @@
 // Realtime closure control: servo mode, one target per cycle from the caller's callable.
 
+#include <algorithm>
 #include <utility>
 #include <variant>
 
@@ -40,11 +41,16 @@ Result<void> OrvekRobot::move_with_closure(robot_behavior::MotionClosure closure
     return accepted;
   }
 
-  // From here on every failure leaves servo mode before it is reported.
+  // From here on every failure leaves servo mode before it is reported. The cycles wait for
+  // their replies at most kServoExchangeTimeout; leaving servo mode waits as long as any
+  // other command.
   Result<void> cycles;
   try {
+    network_->set_exchange_timeout(std::min(exchange_timeout_, kServoExchangeTimeout));
     cycles = servo_cycles(closure);
+    network_->set_exchange_timeout(exchange_timeout_);
   } catch (...) {
+    network_->set_exchange_timeout(exchange_timeout_);
     leave_servo_mode_best_effort();
     throw;
   }

@@ -18,11 +18,12 @@ using robot_behavior::Result;
 using robot_behavior::RobotException;
 
 OrvekRobot::OrvekRobot(std::string_view ip, Timeouts timeouts, robot_behavior::InterruptCheck interrupt)
-    : network_(std::make_unique<NetWork>(ip, timeouts, interrupt)) {
+    : network_(std::make_unique<NetWork>(ip, timeouts, interrupt)), exchange_timeout_(timeouts.exchange) {
   RobotBehavior::set_interrupt_check(interrupt.check, interrupt.context);
 }
 
-OrvekRobot::OrvekRobot(NetWork network) : network_(std::make_unique<NetWork>(std::move(network))) {}
+OrvekRobot::OrvekRobot(NetWork network, std::chrono::milliseconds exchange_timeout)
+    : network_(std::make_unique<NetWork>(std::move(network))), exchange_timeout_(exchange_timeout) {}
 
 OrvekRobot::OrvekRobot(OrvekRobot&&) noexcept = default;
 OrvekRobot& OrvekRobot::operator=(OrvekRobot&&) noexcept = default;

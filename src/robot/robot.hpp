@@ -85,6 +85,12 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
  public:
   // The nominal period handed to a realtime callable.
   static constexpr std::chrono::nanoseconds kServoPeriod{8'000'000};
+  // The exchange time-out of each cycle of a realtime run (its "servo_j" or "servo_p"), when
+  // shorter than the robot's own. A lost packet is resent by TCP after about 0.2 s, each
+  // further loss of it doubling the wait (0.2, 0.4, 0.85, 1.7 s after the first send): 2 s
+  // outlasts four losses of one packet in a row, or one lost reply from a stack that waits
+  // its 1 s minimum, and ends a servo run on a dead link after 250 cycles instead of 30 s.
+  static constexpr std::chrono::milliseconds kServoExchangeTimeout{2000};
 
   // Connects to `ip` (a name or an address) port 10001 and sends nothing. Throws Panic with
   // the system's text when no address accepts within timeouts.connect
@@ -93,9 +99,10 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
   // for rest go on (see set_interrupt_check); when it fires the wait ends by throwing
   // robot_behavior::Interrupted.
   explicit OrvekRobot(std::string_view ip, Timeouts timeouts = {}, robot_behavior::InterruptCheck interrupt = {});
-  // Drives the controller on the other end of `network` (which may have no stream). For the
-  // library's own tests and tools: the transport is not part of the installed interface.
-  explicit OrvekRobot(NetWork network);
+  // Drives the controller on the other end of `network` (which may have no stream), whose
+  // exchange time-out is taken to be `exchange_timeout`. For the library's own tests and
+  // tools: the transport is not part of the installed interface.
+  explicit OrvekRobot(NetWork network, std::chrono::milliseconds exchange_timeout = Timeouts{}.exchange);
 
   // A moved-from robot has no connection: its exchanges return NetworkError.
   OrvekRobot(OrvekRobot&&) noexcept;
@@ -228,7 +235,8 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
   // callable reported finished; a failure otherwise. Throws what the callable throws.
   robot_behavior::Result<void> servo_cycles(robot_behavior::MotionClosure closure);
 
-  std::unique_ptr<NetWork> network_;  // null only in a moved-from robot
+  std::unique_ptr<NetWork> network_;             // null only in a moved-from robot
+  std::chrono::milliseconds exchange_timeout_;  // the network's, outside the cycles of a realtime run
   bool moving_ = false;
 };
 

@@ -141,3 +141,19 @@ def test_internal_failure_is_a_panic_exception_outside_exception():
     assert type(again.value) is panic
     with pytest.raises(panic, match="^raised by hand$"):
         raise panic("raised by hand")
+
+
+def test_every_class_method_and_property_of_the_stubs_has_a_docstring():
+    import ast
+    from pathlib import Path
+
+    stubs = Path(__file__).resolve().parents[2] / "src/ffi/liborvek-stubs/__init__.pyi"
+    missing = []
+    for node in ast.walk(ast.parse(stubs.read_text(encoding="utf-8"))):
+        if not isinstance(node, (ast.ClassDef, ast.FunctionDef)):
+            continue
+        if any(isinstance(d, ast.Attribute) and d.attr == "setter" for d in node.decorator_list):
+            continue  # a property's docstring is its getter's
+        if ast.get_docstring(node) is None:
+            missing.append(f"{node.name} (line {node.lineno})")
+    assert missing == []

@@ -6,6 +6,7 @@ import json
 import os
 import subprocess
 import sys
+import time
 import tracemalloc
 
 import numpy
@@ -154,6 +155,25 @@ def test_a_controller_error_on_a_target_ends_the_run_and_leaves_servo_mode(make_
     function = Steps((HOME, False), (HOME, False), (HOME, False))
     assert robot_error(lambda: arm.run(JOINT, function)) == "Command exception: [9: following error]"
     assert arm.sent() == [ENTER, SERVO_HOME, SERVO_HOME, LEAVE] and len(function.seen) == 2
+
+
+def test_a_cycle_waits_at_most_2_s_for_its_reply_then_the_stream_is_dropped(make_arm):
+    arm = make_arm({"servo_j": [{"delay_ms": 1500}, {"no_reply": True}]})
+    function = Steps((HOME, False), (HOME, False), (HOME, False))
+    started = time.monotonic()
+    assert panic_text(lambda: arm.run(JOINT, function)) == "Connection timed out (os error 110)"
+    took = time.monotonic() - started
+    assert 1.5 + 1.8 < took < 1.5 + 2.5  # the late reply was waited for; the missing one for 2 s
+    assert len(function.seen) == 2
+    assert arm.sent() == [ENTER, SERVO_HOME, SERVO_HOME]  # no "servo_move" 0: the stream is gone
+    assert robot_error(arm.robot.state) == "Network exception: TCP command stream is not initialized"
+
+
+def test_leaving_servo_mode_waits_as_long_as_any_command(make_arm):
+    arm = make_arm({"servo_move": [{}, {"delay_ms": 2500}]})
+    arm.run(JOINT, Steps((HOME, False), (HOME, True)))
+    assert arm.sent() == [ENTER, SERVO_HOME, LEAVE]
+    assert arm.robot.state().joint == HOME
 
 
 def test_a_refused_servo_mode_ends_the_run_before_the_function_is_called(make_arm):

@@ -67,9 +67,9 @@ Result<void> require_sendable(const Coord& frame, std::string_view target_field,
 
 Result<void> OrvekRobot::move_joint_async(const Joints& target) {
   if (moving_) return fail(RobotException::command("Robot is moving"));
-  const Coord frame = coord.take();
-  const double speed = joint_velocity.take()[0];
-  const double accel = joint_acceleration.take()[0];
+  const Coord frame = coord_.take();
+  const double speed = joint_velocity_.take()[0];
+  const double accel = joint_acceleration_.take()[0];
   if (auto ok = require_sendable(frame, "jointPosition", target, {}, speed, accel); !ok) return ok;
 
   moving_ = true;
@@ -83,9 +83,9 @@ Result<void> OrvekRobot::move_joint_async(const Joints& target) {
 
 Result<void> OrvekRobot::move_cartesian_async(const Pose& target) {
   if (moving_) return fail(RobotException::command("Robot is moving"));
-  const Coord frame = coord.take();
-  const double speed = cartesian_velocity.take();
-  const double accel = cartesian_acceleration.take();
+  const Coord frame = coord_.take();
+  const double speed = cartesian_velocity_.take();
+  const double accel = cartesian_acceleration_.take();
   const robot_behavior::Six six = target.six();
   if (auto ok = require_sendable(frame, "cartPosition", six, kSixNames, speed, accel); !ok) return ok;
 

@@ -91,45 +91,47 @@ Result<void> OrvekRobot::set_load(const LoadState& load) {
 
 // --- settings ----------------------------------------------------------------------------
 
-void OrvekRobot::set_coord(Coord frame) { coord.default_value = std::move(frame); }
+void OrvekRobot::set_coord(Coord frame) { coord_.default_value = std::move(frame); }
 
 OrvekRobot& OrvekRobot::with_coord(Coord frame) {
-  coord.once = std::move(frame);
+  coord_.once = std::move(frame);
   return *this;
 }
 
 void OrvekRobot::set_speed(double speed) {
-  joint_velocity.default_value.fill(180.0 * speed);
-  joint_acceleration.default_value.fill(400.0 * speed);
-  cartesian_velocity.default_value = 1000.0 * speed;
-  cartesian_acceleration.default_value = 4000.0 * speed;
+  const Speeds speeds = speeds_for(speed);
+  joint_velocity_.default_value = speeds.joint_velocity;
+  joint_acceleration_.default_value = speeds.joint_acceleration;
+  cartesian_velocity_.default_value = speeds.cartesian_velocity;
+  cartesian_acceleration_.default_value = speeds.cartesian_acceleration;
 }
 
 OrvekRobot& OrvekRobot::with_speed(double speed) {
-  joint_velocity.once.emplace().fill(180.0 * speed);
-  joint_acceleration.once.emplace().fill(400.0 * speed);
-  cartesian_velocity.once = 1000.0 * speed;
-  cartesian_acceleration.once = 4000.0 * speed;
+  const Speeds speeds = speeds_for(speed);
+  joint_velocity_.once = speeds.joint_velocity;
+  joint_acceleration_.once = speeds.joint_acceleration;
+  cartesian_velocity_.once = speeds.cartesian_velocity;
+  cartesian_acceleration_.once = speeds.cartesian_acceleration;
   return *this;
 }
 
 OrvekRobot& OrvekRobot::with_velocity(const Joints& joint_vel) {
-  joint_velocity.once = joint_vel;
+  joint_velocity_.once = joint_vel;
   return *this;
 }
 
 OrvekRobot& OrvekRobot::with_acceleration(const Joints& joint_acc) {
-  joint_acceleration.once = joint_acc;
+  joint_acceleration_.once = joint_acc;
   return *this;
 }
 
 OrvekRobot& OrvekRobot::with_cartesian_velocity(double cartesian_vel) {
-  cartesian_velocity.once = cartesian_vel;
+  cartesian_velocity_.once = cartesian_vel;
   return *this;
 }
 
 OrvekRobot& OrvekRobot::with_cartesian_acceleration(double cartesian_acc) {
-  cartesian_acceleration.once = cartesian_acc;
+  cartesian_acceleration_.once = cartesian_acc;
   return *this;
 }
 

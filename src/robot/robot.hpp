@@ -213,15 +213,29 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
   // rest, by a refused motion and by a finished realtime run.
   bool moving() const noexcept { return moving_; }
 
-  // Motion settings, initially those of set_speed(0.05) and the OCS frame. Joint moves
-  // read element 0 of the joint settings; every motion reads the frame.
-  OverrideOnce<Joints> joint_velocity{{9.0, 9.0, 9.0, 9.0, 9.0, 9.0}};
-  OverrideOnce<Joints> joint_acceleration{{20.0, 20.0, 20.0, 20.0, 20.0, 20.0}};
-  OverrideOnce<double> cartesian_velocity{50.0};
-  OverrideOnce<double> cartesian_acceleration{200.0};
-  OverrideOnce<Coord> coord{Coord{Coord::OCS{}}};
-
  private:
+  // What one speed factor stands for (set_speed, with_speed): joint moves at 180 * speed
+  // and accelerate at 400 * speed, linear moves at 1000 * speed and 4000 * speed.
+  struct Speeds {
+    Joints joint_velocity;
+    Joints joint_acceleration;
+    double cartesian_velocity;
+    double cartesian_acceleration;
+  };
+  static constexpr Speeds speeds_for(double speed) {
+    const double jv = 180.0 * speed, ja = 400.0 * speed;
+    return {{jv, jv, jv, jv, jv, jv}, {ja, ja, ja, ja, ja, ja}, 1000.0 * speed, 4000.0 * speed};
+  }
+  static constexpr double kInitialSpeed = 0.05;
+
+  // Motion settings, initially those of set_speed(kInitialSpeed) and the OCS frame. Joint
+  // moves read element 0 of the joint settings; every motion reads the frame.
+  OverrideOnce<Joints> joint_velocity_{speeds_for(kInitialSpeed).joint_velocity};
+  OverrideOnce<Joints> joint_acceleration_{speeds_for(kInitialSpeed).joint_acceleration};
+  OverrideOnce<double> cartesian_velocity_{speeds_for(kInitialSpeed).cartesian_velocity};
+  OverrideOnce<double> cartesian_acceleration_{speeds_for(kInitialSpeed).cartesian_acceleration};
+  OverrideOnce<Coord> coord_{Coord{Coord::OCS{}}};
+
   // One exchange; NetworkError when the robot has no transport (moved from). Defined in
   // robot/exchange.hpp, which only the driver's own sources include.
   template <class Reply, class Body>

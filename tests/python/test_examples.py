@@ -42,8 +42,12 @@ def test_several_arms_move_at_once_as_processes_and_in_turn_as_threads(sim):
     out = run_example("several_arms.py", first.host, second.host).splitlines()
     assert out[:2] == [f"{first.host}: back at joint 1 = 0.0", f"{second.host}: back at joint 1 = 0.0"]
     found = re.fullmatch(r"2 arms: (\d+\.\d) s as one process each, (\d+\.\d) s as threads of one process", out[2])
-    # Each arm's two moves take 2.2 s; as threads the second arm's wait behind the first's.
-    assert found and float(found[2]) > 4.0 and float(found[1]) < float(found[2])
+    # Each arm's two moves take 2.2 s: side by side as processes; as threads the arms take
+    # turns (a waiting call holds the interpreter lock), about twice as long. The figures are
+    # rounded to 0.1 s and the polls of the waits can end a move up to 0.1 s early.
+    assert found, out[2]
+    processes, threads = float(found[1]), float(found[2])
+    assert processes < 3.0 and threads > 1.5 * processes, out[2]
     for controller in (first, second):
         assert controller.names().count("joint_move") == 4
 

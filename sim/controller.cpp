@@ -35,6 +35,14 @@ Joints end_degrees(const LinearMotion& m) { return to_degrees(m.end()); }
 
 double norm3(const Vec3& v) { return std::hypot(v[0], v[1], v[2]); }
 
+// A relative target: offsets in the base frame, the translation added to the tool's
+// position and the rotation applied after its current orientation.
+Frame offset_from(Frame offset, const Frame& from) {
+  for (std::size_t k = 0; k < 3; ++k) offset.position[k] += from.position[k];
+  offset.rotation = multiply(offset.rotation, from.rotation);
+  return offset;
+}
+
 constexpr std::string_view kTooLong = "motion would take longer than a day";
 
 std::string format_limit_message() {
@@ -130,72 +138,87 @@ void Controller::refuse_malformed(std::string_view message, std::string& reply) 
   reply_error(code::kBadRequest, message, reply);
 }
 
+// The commands this controller carries out, each with its handler; every other known
+// command is answered as not supported.
+const Controller::Handler Controller::kHandlers[] = {
+    {Command::get_data, &Controller::get_data},
+    {Command::power_on, &Controller::power_on},
+    {Command::power_off, &Controller::power_off},
+    {Command::enable_robot, &Controller::enable_robot},
+    {Command::disable_robot, &Controller::disable_robot},
+    {Command::stop_program, &Controller::stop_program},
+    {Command::clear_error, &Controller::clear_error},
+    {Command::set_payload, &Controller::body_handler<SetPayloadData, &Controller::set_payload>},
+    {Command::joint_move, &Controller::body_handler<JointMoveData, &Controller::joint_move>},
+    {Command::moveL, &Controller::body_handler<MoveLData, &Controller::move_linear>},
+    {Command::servo_move, &Controller::body_handler<ServoMoveData, &Controller::servo_move>},
+    {Command::servo_j, &Controller::body_handler<ServoJData, &Controller::servo_j>},
+    {Command::servo_p, &Controller::body_handler<ServoPData, &Controller::servo_p>},
+};
+
 void Controller::handle(const SimRequest& request, double now, std::string& reply) {
   if (!request.command) {
     std::string message = "unknown command \"";
     message += request.name;
     message += '"';
-    reply_error(code::kUnknownCommand, message, reply);
-    return;
+    return reply_error(code::kUnknownCommand, message, reply);
   }
-  switch (*request.command) {
-    case Command::get_data:
-      write_get_data(now, reply);
-      return;
-    case Command::power_on:
-      powered_ = true;
-      reply_ok(reply);
-      return;
-    case Command::power_off:
-      halt(now);
-      enabled_ = false;
-      powered_ = false;
-      reply_ok(reply);
-      return;
-    case Command::enable_robot:
-      if (!powered_) return reply_error(code::kNotPowered, "robot is not powered on", reply);
-      enabled_ = true;
-      reply_ok(reply);
-      return;
-    case Command::disable_robot:
-      if (!powered_) return reply_error(code::kNotPowered, "robot is not powered on", reply);
-      halt(now);
-      enabled_ = false;
-      reply_ok(reply);
-      return;
-    case Command::stop_program:
-      halt(now);
-      reply_ok(reply);
-      return;
-    case Command::clear_error:
-      last_error_ = DefaultState{"0", ""};
-      reply_ok(reply);
-      return;
-    case Command::set_payload: {
-      const auto& d = std::get<SetPayloadData>(request.body);
-      if (d.mass < 0) return reply_error(code::kOutOfRange, "mass must not be negative", reply);
-      payload_ = d;
-      reply_ok(reply);
-      return;
-    }
-    case Command::joint_move:
-      return joint_move(std::get<JointMoveData>(request.body), now, reply);
-    case Command::moveL:
-      return move_linear(std::get<MoveLData>(request.body), now, reply);
-    case Command::servo_move:
-      return servo_move(std::get<ServoMoveData>(request.body), now, reply);
-    case Command::servo_j:
-      return servo_j(std::get<ServoJData>(request.body), now, reply);
-    case Command::servo_p:
-      return servo_p(std::get<ServoPData>(request.body), now, reply);
-    default: {
-      std::string message = "command \"";
-      message += request.name;
-      message += "\" is not supported";
-      reply_error(code::kUnknownCommand, message, reply);
-      return;
-    }
+  for (const Handler& handler : kHandlers) {
+    if (handler.command == *request.command) return (this->*handler.handle)(request, now, reply);
   }
+  std::string message = "command \"";
+  message += request.name;
+  message += "\" is not supported";
+  reply_error(code::kUnknownCommand, message, reply);
+}
+
+void Controller::get_data(const SimRequest&, double now, std::string& reply) { write_get_data(now, reply); }
+
+void Controller::power_on(const SimRequest&, double, std::string& reply) {
+  powered_ = true;
+  reply_ok(reply);
+}
+
+void Controller::power_off(const SimRequest&, double now, std::string& reply) {
+  halt(now);
+  enabled_ = false;
+  powered_ = false;
+  reply_ok(reply);
+}
+
+void Controller::enable_robot(const SimRequest&, double, std::string& reply) {
+  if (!powered_) return reply_error(code::kNotPowered, "robot is not powered on", reply);
+  enabled_ = true;
+  reply_ok(reply);
+}
+
+void Controller::disable_robot(const SimRequest&, double now, std::string& reply) {
+  if (!powered_) return reply_error(code::kNotPowered, "robot is not powered on", reply);
+  halt(now);
+  enabled_ = false;
+  reply_ok(reply);
+}
+
+void Controller::stop_program(const SimRequest&, double now, std::string& reply) {
+  halt(now);
+  reply_ok(reply);
+}
+
+void Controller::clear_error(const SimRequest&, double, std::string& reply) {
+  last_error_ = DefaultState{"0", ""};
+  reply_ok(reply);
+}
+
+void Controller::set_payload(const SetPayloadData& d, double, std::string& reply) {
+  if (d.mass < 0) return reply_error(code::kOutOfRange, "mass must not be negative", reply);
+  payload_ = d;
+  reply_ok(reply);
+}
+
+bool Controller::check_rel_flag(std::uint8_t rel_flag, std::string& reply) {
+  if (rel_flag <= 1) return true;
+  reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+  return false;
 }
 
 bool Controller::check_can_move(std::string& reply) {
@@ -216,10 +239,7 @@ bool Controller::admit_motion(std::uint8_t rel_flag, double speed, double accel,
     reply_error(code::kServoMode, "robot is in servo mode", reply);
     return false;
   }
-  if (rel_flag > 1) {
-    reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
-    return false;
-  }
+  if (!check_rel_flag(rel_flag, reply)) return false;
   if (!(speed > 0) || !(accel > 0)) {
     reply_error(code::kOutOfRange, "speed and accel must be greater than 0", reply);
     return false;
@@ -249,13 +269,7 @@ void Controller::move_linear(const MoveLData& d, double now, std::string& reply)
   if (!admit_motion(d.rel_flag, d.speed, d.accel, now, reply)) return;
   const Joints start = planned_end();
   Frame target = from_six(d.cart_position);
-  if (d.rel_flag == 1) {
-    // Offsets in the base frame: the translation is added, the rotation applied after
-    // the current orientation.
-    const Frame from = forward(to_radians(start));
-    for (std::size_t k = 0; k < 3; ++k) target.position[k] += from.position[k];
-    target.rotation = multiply(target.rotation, from.rotation);
-  }
+  if (d.rel_flag == 1) target = offset_from(target, forward(to_radians(start)));
   std::optional<LinearMotion> motion;
   if (auto why = LinearMotion::plan(to_radians(start), target, d.speed, d.accel, motion)) {
     return reply_error(code::kUnreachable, *why, reply);
@@ -271,7 +285,7 @@ void Controller::servo_move(const ServoMoveData& d, double now, std::string& rep
     servo_step_time_ = -1.0;
     return reply_ok(reply);
   }
-  if (d.rel_flag != 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+  if (!check_rel_flag(d.rel_flag, reply)) return;
   if (!check_can_move(reply)) return;
   if (moving(now)) return reply_error(code::kBusy, "robot is moving", reply);
   servo_ = true;
@@ -291,7 +305,7 @@ void Controller::servo_step(const Joints& target, double now) {
 
 void Controller::servo_j(const ServoJData& d, double now, std::string& reply) {
   if (!servo_) return reply_error(code::kServoMode, "robot is not in servo mode", reply);
-  if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+  if (!check_rel_flag(d.rel_flag, reply)) return;
   Joints target = d.joint_position;
   if (d.rel_flag == 1)
     for (std::size_t i = 0; i < 6; ++i) target[i] += rest_[i];
@@ -302,13 +316,9 @@ void Controller::servo_j(const ServoJData& d, double now, std::string& reply) {
 
 void Controller::servo_p(const ServoPData& d, double now, std::string& reply) {
   if (!servo_) return reply_error(code::kServoMode, "robot is not in servo mode", reply);
-  if (d.rel_flag > 1) return reply_error(code::kBadRequest, "\"relFlag\" must be 0 or 1", reply);
+  if (!check_rel_flag(d.rel_flag, reply)) return;
   Frame target = from_six(d.cat_position);
-  if (d.rel_flag == 1) {
-    const Frame from = forward(to_radians(rest_));
-    for (std::size_t k = 0; k < 3; ++k) target.position[k] += from.position[k];
-    target.rotation = multiply(target.rotation, from.rotation);
-  }
+  if (d.rel_flag == 1) target = offset_from(target, forward(to_radians(rest_)));
   const auto q = inverse(target, to_radians(rest_));
   if (!q) return reply_error(code::kUnreachable, "target is out of reach", reply);
   servo_step(to_degrees(*q), now);

@@ -8,6 +8,7 @@
 // centroid in mm.
 
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <optional>
 #include <string>
@@ -74,12 +75,33 @@ class Controller {
   void reply_error(std::string_view code, std::string_view message, std::string& reply);
   void write_get_data(double now, std::string& reply);
 
+  // One command's handler, and the table from command to handler.
+  struct Handler {
+    Command command;
+    void (Controller::*handle)(const SimRequest&, double now, std::string& reply);
+  };
+  static const Handler kHandlers[];
+  // A handler of a command with a body of type Body.
+  template <class Body, void (Controller::*Handle)(const Body&, double, std::string&)>
+  void body_handler(const SimRequest& request, double now, std::string& reply) {
+    (this->*Handle)(std::get<Body>(request.body), now, reply);
+  }
+
+  void get_data(const SimRequest&, double now, std::string& reply);
+  void power_on(const SimRequest&, double now, std::string& reply);
+  void power_off(const SimRequest&, double now, std::string& reply);
+  void enable_robot(const SimRequest&, double now, std::string& reply);
+  void disable_robot(const SimRequest&, double now, std::string& reply);
+  void stop_program(const SimRequest&, double now, std::string& reply);
+  void clear_error(const SimRequest&, double now, std::string& reply);
+  void set_payload(const SetPayloadData& d, double now, std::string& reply);
   void joint_move(const JointMoveData& d, double now, std::string& reply);
   void move_linear(const MoveLData& d, double now, std::string& reply);
   void servo_move(const ServoMoveData& d, double now, std::string& reply);
   void servo_j(const ServoJData& d, double now, std::string& reply);
   void servo_p(const ServoPData& d, double now, std::string& reply);
   bool check_can_move(std::string& reply);
+  bool check_rel_flag(std::uint8_t rel_flag, std::string& reply);
   // The checks every planned motion passes before its target is read; advances the motion
   // to `now` and makes sure the queue has room. False after writing the error reply.
   bool admit_motion(std::uint8_t rel_flag, double speed, double accel, double now, std::string& reply);

@@ -72,40 +72,31 @@ std::optional<Error> read_array(const std::optional<element>& e, std::string_vie
   return std::nullopt;
 }
 
+// A motion's body: its six-number target under `key`, the speed and acceleration of a
+// planned motion, and "relFlag".
+template <class Data, auto Target>
+std::optional<Error> read_motion(const std::optional<element>& target, const char* key, const Fields& f, Body& body) {
+  Data d{};
+  if (auto e = read_array(target, key, d.*Target)) return e;
+  if constexpr (requires { d.speed; d.accel; }) {
+    if (auto e = read_double(f.speed, "speed", d.speed)) return e;
+    if (auto e = read_double(f.accel, "accel", d.accel)) return e;
+  }
+  if (auto e = read_u8(f.rel_flag, "relFlag", d.rel_flag)) return e;
+  body = d;
+  return std::nullopt;
+}
+
 std::optional<Error> read_body(Command command, const Fields& f, Body& body) {
   switch (command) {
-    case Command::joint_move: {
-      JointMoveData d{};
-      if (auto e = read_array(f.joint_position, "jointPosition", d.joint_position)) return e;
-      if (auto e = read_double(f.speed, "speed", d.speed)) return e;
-      if (auto e = read_double(f.accel, "accel", d.accel)) return e;
-      if (auto e = read_u8(f.rel_flag, "relFlag", d.rel_flag)) return e;
-      body = d;
-      return std::nullopt;
-    }
-    case Command::moveL: {
-      MoveLData d{};
-      if (auto e = read_array(f.cart_position, "cartPosition", d.cart_position)) return e;
-      if (auto e = read_double(f.speed, "speed", d.speed)) return e;
-      if (auto e = read_double(f.accel, "accel", d.accel)) return e;
-      if (auto e = read_u8(f.rel_flag, "relFlag", d.rel_flag)) return e;
-      body = d;
-      return std::nullopt;
-    }
-    case Command::servo_j: {
-      ServoJData d{};
-      if (auto e = read_array(f.joint_position, "jointPosition", d.joint_position)) return e;
-      if (auto e = read_u8(f.rel_flag, "relFlag", d.rel_flag)) return e;
-      body = d;
-      return std::nullopt;
-    }
-    case Command::servo_p: {
-      ServoPData d{};
-      if (auto e = read_array(f.cat_position, "catPosition", d.cat_position)) return e;
-      if (auto e = read_u8(f.rel_flag, "relFlag", d.rel_flag)) return e;
-      body = d;
-      return std::nullopt;
-    }
+    case Command::joint_move:
+      return read_motion<JointMoveData, &JointMoveData::joint_position>(f.joint_position, "jointPosition", f, body);
+    case Command::moveL:
+      return read_motion<MoveLData, &MoveLData::cart_position>(f.cart_position, "cartPosition", f, body);
+    case Command::servo_j:
+      return read_motion<ServoJData, &ServoJData::joint_position>(f.joint_position, "jointPosition", f, body);
+    case Command::servo_p:
+      return read_motion<ServoPData, &ServoPData::cat_position>(f.cat_position, "catPosition", f, body);
     case Command::servo_move: {
       ServoMoveData d{};
       if (auto e = read_u8(f.rel_flag, "relFlag", d.rel_flag)) return e;

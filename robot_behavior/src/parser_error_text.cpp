@@ -47,7 +47,7 @@ std::string_view parser_error_text(simdjson::error_code error) noexcept {
 bool is_number_error(simdjson::error_code error) noexcept {
   if (error == simdjson::NUMBER_ERROR || error == simdjson::NUMBER_OUT_OF_RANGE) return true;
   // An integer beyond 64 bits: a number fault, as it was before it had a code of its own.
-#if SIMDJSON_VERSION_MAJOR > 3 || (SIMDJSON_VERSION_MAJOR == 3 && SIMDJSON_VERSION_MINOR >= 1)
+#ifdef ORVEK_SIMDJSON_HAS_BIGINT_ERROR
   if (error == simdjson::BIGINT_ERROR) return true;
 #endif
   return false;

@@ -1,9 +1,5 @@
 #include "robot_behavior/path_file.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <optional>
 #include <simdjson.h>
 
@@ -66,17 +62,26 @@ std::string count_text(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " item" : " items");
 }
 
-constexpr std::string_view kMotionNames =
-    R"("Joint", "JointVel", "Cartesian", "CartesianVel", "Position", "PositionVel" or "Stop")";
-constexpr std::string_view kPoseNames = R"("Euler", "Quat", "Homo", "AxisAngle" or "Position")";
-
-bool is_motion_name(std::string_view key) {
-  return key == "Joint" || key == "JointVel" || key == "Cartesian" || key == "CartesianVel" || key == "Position" ||
-         key == "PositionVel" || key == "Stop";
+// "A", "B" or "C": the names a tagged object may carry, for messages.
+template <class Kinds>
+std::string names_text(const Kinds& kinds) {
+  std::string out;
+  for (std::size_t i = 0; i < std::size(kinds); ++i) {
+    if (i > 0) out += i + 1 == std::size(kinds) ? " or " : ", ";
+    out += '"';
+    out += kinds[i].name;
+    out += '"';
+  }
+  return out;
 }
 
-bool is_pose_name(std::string_view key) {
-  return key == "Euler" || key == "Quat" || key == "Homo" || key == "AxisAngle" || key == "Position";
+// The entry of `kinds` named `key`, or null.
+template <class Kinds>
+auto find_kind(const Kinds& kinds, std::string_view key) -> decltype(&kinds[0]) {
+  for (const auto& kind : kinds) {
+    if (kind.name == key) return &kind;
+  }
+  return nullptr;
 }
 
 // Walks a document with the on-demand parser, reading the targets and poses it holds
@@ -114,7 +119,7 @@ class Reader {
 
   bool pose_root(Pose& out) {
     od::value root;
-    if (!root_value(od::json_type::object, "a pose (an object with one member named " + std::string(kPoseNames) + ")",
+    if (!root_value(od::json_type::object, "a pose (an object with one member named " + pose_names() + ")",
                     root)) {
       return false;
     }
@@ -247,25 +252,35 @@ class Reader {
     return true;
   }
 
-  // An object with exactly one member; `read(key, key_at, value)` reads that member.
+  // Each member of an object in order: `read(key, key_at, value)`, false to stop.
   template <class Read>
-  bool tagged(od::value value, std::size_t at, std::string_view names, Read&& read) {
+  bool each_member(od::value value, std::size_t at, Read&& read) {
     od::object object;
     if (auto error = value.get_object().get(object)) return fail_syntax(at, error);
     const DepthGuard depth(*this);
     if (!depth.ok()) return false;
-    std::size_t members = 0;
     for (auto member : object) {
       od::field field;
       if (auto error = std::move(member).get(field)) return syntax_here(error);
       const auto key_at = static_cast<std::size_t>(field.key().raw() - base_) - 1;
       std::string_view key;
       if (auto error = field.unescaped_key().get(key)) return fail_syntax(key_at, error);
+      if (!read(key, key_at, field.value())) return false;
+    }
+    return true;
+  }
+
+  // An object with exactly one member; `read(key, key_at, value)` reads that member.
+  template <class Read>
+  bool tagged(od::value value, std::size_t at, std::string_view names, Read&& read) {
+    std::size_t members = 0;
+    const bool ok = each_member(value, at, [&](std::string_view key, std::size_t key_at, od::value member) {
       if (++members > 1) {
         return shape(key_at, "expected an object with exactly one member, found a second member " + quoted(key));
       }
-      if (!read(key, key_at, field.value())) return false;
-    }
+      return read(key, key_at, member);
+    });
+    if (!ok) return false;
     if (members == 0) {
       return shape(at, "expected an object with one member named " + std::string(names) + ", found an empty object");
     }
@@ -287,36 +302,65 @@ class Reader {
                            ": only \"Stop\" may be written as a bare string");
     }
     if (type != od::json_type::object) {
-      return shape(at, "expected a motion target (an object with one member named " + std::string(kMotionNames) +
+      return shape(at, "expected a motion target (an object with one member named " + motion_names() +
                            ", or the string \"Stop\"), found " + std::string(type_name(type)));
     }
-    return tagged(value, at, kMotionNames, [&](std::string_view key, std::size_t key_at, od::value payload) {
-      if (!is_motion_name(key)) {
-        return shape(key_at, "unknown motion target " + quoted(key) + ", expected " + std::string(kMotionNames));
-      }
+    return read_tagged(value, at, kMotionKinds, motion_names(), "unknown motion target", out);
+  }
+
+  // A tag and the reader of what it holds.
+  template <class Out>
+  struct Kind {
+    std::string_view name;
+    bool (Reader::*read)(od::value, Out&);
+  };
+
+  // An object of one member named after one of `kinds`, read by that kind's reader.
+  template <class Out, std::size_t N>
+  bool read_tagged(od::value value, std::size_t at, const Kind<Out> (&kinds)[N], const std::string& names,
+                   std::string_view unknown, Out& out) {
+    return tagged(value, at, names, [&](std::string_view key, std::size_t key_at, od::value payload) {
+      const Kind<Out>* kind = find_kind(kinds, key);
+      if (kind == nullptr) return shape(key_at, std::string(unknown) + " " + quoted(key) + ", expected " + names);
       const Context context(*this, quoted(key));
-      if (key == "Joint") return read_into<Motion6::Joint>(payload, out);
-      if (key == "JointVel") return read_into<Motion6::JointVel>(payload, out);
-      if (key == "CartesianVel") return read_into<Motion6::CartesianVel>(payload, out);
-      if (key == "Position") return read_into<Motion6::Position>(payload, out);
-      if (key == "PositionVel") return read_into<Motion6::PositionVel>(payload, out);
-      if (key == "Cartesian") {
-        Motion6::Cartesian target;
-        if (!pose(payload, target.pose)) return false;
-        out.value = target;
-        return true;
-      }
-      if (!null(payload)) return false;  // "Stop"
-      out.value = Motion6::Stop{};
-      return true;
+      return (this->*kind->read)(payload, out);
     });
   }
 
-  template <class Target>
-  bool read_into(od::value payload, Motion6& out) {
-    Target target;
-    if (!numbers(payload, target.values)) return false;
+  // The motion targets a path may hold and the forms a pose may be written in.
+  static const Kind<Motion6> kMotionKinds[7];
+  static const Kind<Pose> kPoseKinds[5];
+
+  static const std::string& motion_names() {
+    static const std::string text = names_text(kMotionKinds);
+    return text;
+  }
+  static const std::string& pose_names() {
+    static const std::string text = names_text(kPoseKinds);
+    return text;
+  }
+
+  // A form that is one array of numbers, read into its field `Numbers`.
+  template <class Form, auto Numbers, class Out>
+  bool numbers_form(od::value payload, Out& out) {
+    Form form{};
+    if (!numbers(payload, form.*Numbers)) return false;
+    assign(out, form);
+    return true;
+  }
+  static void assign(Motion6& out, const auto& target) { out.value = target; }
+  static void assign(Pose& out, const auto& form) { out = form; }
+
+  bool cartesian_target(od::value payload, Motion6& out) {
+    Motion6::Cartesian target;
+    if (!pose(payload, target.pose)) return false;
     out.value = target;
+    return true;
+  }
+
+  bool stop_target(od::value payload, Motion6& out) {
+    if (!null(payload)) return false;
+    out.value = Motion6::Stop{};
     return true;
   }
 
@@ -336,49 +380,39 @@ class Reader {
     od::json_type type{};
     if (!type_of(value, at, type)) return false;
     if (type != od::json_type::object) {
-      return shape(at, "expected a pose (an object with one member named " + std::string(kPoseNames) + "), found " +
+      return shape(at, "expected a pose (an object with one member named " + pose_names() + "), found " +
                            std::string(type_name(type)));
     }
-    return tagged(value, at, kPoseNames, [&](std::string_view key, std::size_t key_at, od::value payload) {
-      if (!is_pose_name(key)) return shape(key_at, "unknown pose " + quoted(key) + ", expected " + std::string(kPoseNames));
-      const Context context(*this, quoted(key));
-      if (key == "Euler") {
-        Pose::Euler euler{};
-        const bool ok = sequence(payload, 2, "an array of 2 arrays: 3 numbers, then 3 numbers",
-                                 [&](std::size_t index, od::value item) {
-                                   return numbers(item, index == 0 ? euler.translation : euler.angles);
-                                 });
-        if (ok) out = euler;
-        return ok;
-      }
-      if (key == "Quat") {
-        Isometry iso;
-        if (!quat(payload, iso)) return false;
-        out = iso;
-        return true;
-      }
-      if (key == "Homo") {
-        Pose::Homo homo{};
-        if (!numbers(payload, homo.matrix)) return false;
-        out = homo;
-        return true;
-      }
-      if (key == "AxisAngle") {
-        AxisAngle axis_angle{};
-        const bool ok = sequence(payload, 3, "an array of 3 items: 3 numbers, 3 numbers, then a number",
-                                 [&](std::size_t index, od::value item) {
-                                   if (index == 0) return numbers(item, axis_angle.translation);
-                                   if (index == 1) return numbers(item, axis_angle.axis);
-                                   return number(item, axis_angle.angle);
-                                 });
-        if (ok) out = axis_angle;
-        return ok;
-      }
-      Pose::Position position{};  // "Position"
-      if (!numbers(payload, position.translation)) return false;
-      out = position;
-      return true;
-    });
+    return read_tagged(value, at, kPoseKinds, pose_names(), "unknown pose", out);
+  }
+
+  bool euler_pose(od::value payload, Pose& out) {
+    Pose::Euler euler{};
+    const bool ok = sequence(payload, 2, "an array of 2 arrays: 3 numbers, then 3 numbers",
+                             [&](std::size_t index, od::value item) {
+                               return numbers(item, index == 0 ? euler.translation : euler.angles);
+                             });
+    if (ok) out = euler;
+    return ok;
+  }
+
+  bool quat_pose(od::value payload, Pose& out) {
+    Isometry iso;
+    if (!quat(payload, iso)) return false;
+    out = iso;
+    return true;
+  }
+
+  bool axis_angle_pose(od::value payload, Pose& out) {
+    AxisAngle axis_angle{};
+    const bool ok = sequence(payload, 3, "an array of 3 items: 3 numbers, 3 numbers, then a number",
+                             [&](std::size_t index, od::value item) {
+                               if (index == 0) return numbers(item, axis_angle.translation);
+                               if (index == 1) return numbers(item, axis_angle.axis);
+                               return number(item, axis_angle.angle);
+                             });
+    if (ok) out = axis_angle;
+    return ok;
   }
 
   // Quat: {"rotation": [4], "translation": [3]} in any order, other members skipped;
@@ -397,29 +431,17 @@ class Reader {
       return shape(at, R"(expected an object with members "rotation" and "translation", or an array of 2 arrays; found )" +
                            std::string(type_name(type)));
     }
-    od::object object;
-    if (auto error = value.get_object().get(object)) return fail_syntax(at, error);
-    const DepthGuard depth(*this);
-    if (!depth.ok()) return false;
     bool has_rotation = false;
     bool has_translation = false;
-    for (auto member : object) {
-      od::field field;
-      if (auto error = std::move(member).get(field)) return syntax_here(error);
-      const auto key_at = static_cast<std::size_t>(field.key().raw() - base_) - 1;
-      std::string_view key;
-      if (auto error = field.unescaped_key().get(key)) return fail_syntax(key_at, error);
-      if (key == "rotation" || key == "translation") {
-        bool& seen = key == "rotation" ? has_rotation : has_translation;
-        if (seen) return shape(key_at, "duplicate member " + quoted(key));
-        seen = true;
-        const Context context(*this, quoted(key));
-        const bool ok = key == "rotation" ? numbers(field.value(), out.rotation) : numbers(field.value(), out.translation);
-        if (!ok) return false;
-      } else if (!skip(field.value())) {
-        return false;
-      }
-    }
+    const bool ok = each_member(value, at, [&](std::string_view key, std::size_t key_at, od::value member) {
+      if (key != "rotation" && key != "translation") return skip(member);
+      bool& seen = key == "rotation" ? has_rotation : has_translation;
+      if (seen) return shape(key_at, "duplicate member " + quoted(key));
+      seen = true;
+      const Context context(*this, quoted(key));
+      return key == "rotation" ? numbers(member, out.rotation) : numbers(member, out.translation);
+    });
+    if (!ok) return false;
     if (!has_rotation) return shape(at, R"(missing member "rotation")");
     if (!has_translation) return shape(at, R"(missing member "translation")");
     return true;
@@ -489,6 +511,25 @@ class Reader {
   std::size_t last_at_ = 0;
 };
 
+// In the order the messages list them.
+const Reader::Kind<Motion6> Reader::kMotionKinds[7] = {
+    {"Joint", &Reader::numbers_form<Motion6::Joint, &Motion6::Joint::values>},
+    {"JointVel", &Reader::numbers_form<Motion6::JointVel, &Motion6::JointVel::values>},
+    {"Cartesian", &Reader::cartesian_target},
+    {"CartesianVel", &Reader::numbers_form<Motion6::CartesianVel, &Motion6::CartesianVel::values>},
+    {"Position", &Reader::numbers_form<Motion6::Position, &Motion6::Position::values>},
+    {"PositionVel", &Reader::numbers_form<Motion6::PositionVel, &Motion6::PositionVel::values>},
+    {"Stop", &Reader::stop_target},
+};
+
+const Reader::Kind<Pose> Reader::kPoseKinds[5] = {
+    {"Euler", &Reader::euler_pose},
+    {"Quat", &Reader::quat_pose},
+    {"Homo", &Reader::numbers_form<Pose::Homo, &Pose::Homo::matrix>},
+    {"AxisAngle", &Reader::axis_angle_pose},
+    {"Position", &Reader::numbers_form<Pose::Position, &Pose::Position::translation>},
+};
+
 // Parses `text` with `read`; on failure the syntax check decides first, so a text that
 // is not JSON is reported as such, with the place of its first fault.
 template <class T, class Read>
@@ -521,36 +562,6 @@ std::expected<std::vector<Motion6>, JsonTextError> parse_path(std::string_view t
 
 std::expected<Pose, JsonTextError> parse_pose(std::string_view text) {
   return parse_text<Pose>(text, [](Reader& reader, Pose& out) { return reader.pose_root(out); });
-}
-
-Result<std::string> read_text_file(const std::string& path) {
-  // The system call would silently read a shorter name.
-  if (path.find('\0') != std::string::npos) {
-    return fail(RobotException::network("file name contained an unexpected NUL byte"));
-  }
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(RobotException::from_errno(errno));
-  std::string content;
-  char buffer[8192];
-  for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      return fail(RobotException::from_errno(error));
-    }
-    // A path file is small; an endless source (a device, a growing pipe) must not take
-    // all memory.
-    if (content.size() + static_cast<std::size_t>(got) > kMaxTextFileSize) {
-      ::close(fd);
-      return fail(RobotException::from_errno(EFBIG));
-    }
-    content.append(buffer, static_cast<std::size_t>(got));
-  }
-  ::close(fd);
-  return content;
 }
 
 }  // namespace robot_behavior

@@ -39,7 +39,8 @@ double distance2(const Mat3& a, const Mat3& b) {
   return sum;
 }
 
-// Q2M: the four components as stored, no normalisation.
+// The rotation matrix of a quaternion (x, y, z, w), Hamilton convention, from the four
+// components as stored: a quaternion that is not of unit length is not normalised first.
 Mat3 quat_to_matrix(const Quaternion& q) {
   const double x = q[0], y = q[1], z = q[2], w = q[3];
   return Mat3{{{w * w + x * x - y * y - z * z, 2.0 * (x * y - w * z), 2.0 * (x * z + w * y)},
@@ -47,7 +48,9 @@ Mat3 quat_to_matrix(const Quaternion& q) {
                {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z}}};
 }
 
-// M2E: roll, pitch, yaw. A NaN R20 takes the last branch.
+// Roll, pitch and yaw of a rotation matrix, for R = Rz(yaw) * Ry(pitch) * Rx(roll) (fixed
+// axes x, then y, then z). At pitch = ±pi/2 (|R20| = 1) roll and yaw are one angle: yaw is
+// taken as 0. A NaN R20 takes the last branch.
 Vec3 matrix_to_euler(const Mat3& r) {
   const double r20 = r.m[2][0];
   if (std::fabs(r20) < 1.0) {
@@ -59,7 +62,7 @@ Vec3 matrix_to_euler(const Mat3& r) {
   return {-std::atan2(r.m[0][1], -r.m[0][2]), -kHalfPi, 0.0};
 }
 
-// E2M: full angles, R = Rz(yaw) * Ry(pitch) * Rx(roll).
+// The rotation matrix of roll, pitch and yaw: R = Rz(yaw) * Ry(pitch) * Rx(roll).
 Mat3 euler_to_matrix(const Vec3& a) {
   const double sr = std::sin(a[0]), cr = std::cos(a[0]);
   const double sp = std::sin(a[1]), cp = std::cos(a[1]);
@@ -69,7 +72,8 @@ Mat3 euler_to_matrix(const Vec3& a) {
                {-sp, cp * sr, cp * cr}}};
 }
 
-// E2Q: half angles.
+// The quaternion (x, y, z, w) of roll, pitch and yaw, the same rotation as euler_to_matrix,
+// composed from the half angles.
 Quaternion euler_to_quat(const Vec3& a) {
   const double sr = std::sin(a[0] * 0.5), cr = std::cos(a[0] * 0.5);
   const double sp = std::sin(a[1] * 0.5), cp = std::cos(a[1] * 0.5);
@@ -80,8 +84,9 @@ Quaternion euler_to_quat(const Vec3& a) {
 
 double norm3(const Vec3& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
 
-// A2Q: the axis is divided by its length whatever that is. A zero axis with a zero
-// angle is the identity (as A2M has it); a zero axis with any other angle has no
+// The quaternion of a rotation by `angle` about `axis` (right hand): (sin(angle/2) u,
+// cos(angle/2)) with u the axis divided by its length, whatever that is. A zero axis with a
+// zero angle is the identity (as axis_angle_to_matrix has it); a zero axis with any other angle has no
 // rotation and gives NaN in the vector part, which no motion will send.
 Quaternion axis_angle_to_quat(const Vec3& axis, double angle) {
   const double n = norm3(axis);
@@ -90,7 +95,7 @@ Quaternion axis_angle_to_quat(const Vec3& axis, double angle) {
   return {s * axis[0] / n, s * axis[1] / n, s * axis[2] / n, std::cos(angle * 0.5)};
 }
 
-// A2M with the sine and cosine of the angle given; u must already be divided by its length.
+// Rodrigues' rotation matrix about the unit axis u, from the sine and cosine of the angle.
 Mat3 rotation_matrix(const Vec3& u, double s, double c) {
   const double t = 1.0 - c;
   const double ux = u[0], uy = u[1], uz = u[2];
@@ -99,7 +104,8 @@ Mat3 rotation_matrix(const Vec3& u, double s, double c) {
                {ux * uz * t - uy * s, uy * uz * t + ux * s, uz * uz + (1.0 - uz * uz) * c}}};
 }
 
-// A2M: an angle of exactly zero (either sign) is the identity without looking at the axis.
+// The rotation matrix of a rotation by `angle` about `axis` (divided by its length). An angle
+// of exactly zero (either sign) is the identity without looking at the axis.
 Mat3 axis_angle_to_matrix(const Vec3& axis, double angle) {
   if (angle == 0.0) return identity3();
   const double n = norm3(axis);
@@ -107,7 +113,9 @@ Mat3 axis_angle_to_matrix(const Vec3& axis, double angle) {
   return rotation_matrix(u, std::sin(angle), std::cos(angle));
 }
 
-// Q2AA: the sign flip keeps the angle in [0, pi]. A NaN quaternion stays NaN.
+// Axis and angle of a quaternion: q and -q are the same rotation, so the one with w >= 0 is
+// used, which keeps the angle in [0, pi]. No rotation gives the x axis and angle 0; a NaN
+// quaternion stays NaN.
 std::pair<Vec3, double> quat_to_axis_angle(const Quaternion& q) {
   const double sign = q[3] >= 0.0 ? 1.0 : -1.0;
   const Vec3 v{sign * q[0], sign * q[1], sign * q[2]};
@@ -118,7 +126,8 @@ std::pair<Vec3, double> quat_to_axis_angle(const Quaternion& q) {
   return {{v[0] / n, v[1] / n, v[2] / n}, angle};
 }
 
-// Step 3 of H2Q: the quaternion of a rotation, by its largest diagonal term.
+// The quaternion of a rotation matrix, computed from its largest diagonal term (or the
+// trace) so that the square root and the division are taken where they are best conditioned.
 Quaternion matrix_to_quat(const Mat3& r) {
   const double r00 = r.m[0][0], r11 = r.m[1][1], r22 = r.m[2][2];
   const double trace = r00 + r11 + r22;
@@ -219,7 +228,8 @@ Quaternion best_quat(const Mat3& mat) {
   return dominant_eigenvector(k);
 }
 
-// Safety net for the descent: rotations applied in steps 3 and 4 together. From the
+// Safety net for the descent: rotations applied by its two stages (the gradient steps and
+// the perturbation search) together. From the
 // optimum a handful suffice; only blocks whose nearest rotation is not unique (where
 // the perturbation search sees no change) use the budget up, and then any rotation
 // reached is as near as the start.
@@ -267,7 +277,7 @@ Mat3 descend(const Mat3& m, Mat3 r) {
   }
 }
 
-// H2Q on the 3x3 block of a column-major 4x4 matrix.
+// The quaternion of the rotation nearest to the 3x3 block of a column-major 4x4 matrix.
 Quaternion nearest_rotation(const Matrix4& h) {
   Mat3 m{{{h[0], h[4], h[8]}, {h[1], h[5], h[9]}, {h[2], h[6], h[10]}}};
   double largest = 0.0;

@@ -64,183 +64,16 @@
 #include <utility>
 #include <vector>
 
+#include "arg_kinds.hpp"
 #include "args.hpp"
+#include "borrow.hpp"
 #include "boundary.hpp"
-#include "convert.hpp"
+#include "classes.hpp"
 #include "fixed_string.hpp"
+#include "method_result.hpp"
 #include "py_ref.hpp"
-#include "robot_behavior/arm_state.hpp"
-#include "robot_behavior/coord.hpp"
-#include "robot_behavior/exception.hpp"
-#include "to_py.hpp"
 
 namespace orvek::ffi {
-
-// --- borrowing ----------------------------------------------------------------------------------
-
-enum class Use { shared, exclusive };
-
-// One machine word: 0 free, n > 0 held by n shared users, -1 held by one exclusive user.
-using BorrowFlag = Py_ssize_t;
-
-// Takes the object for the scope; on refusal sets RuntimeError and converts to false.
-class BorrowGuard {
- public:
-  BorrowGuard(BorrowFlag& flag, Use use) noexcept : use_(use) {
-    if (use == Use::exclusive ? flag != 0 : flag < 0) {
-      PyErr_SetString(PyExc_RuntimeError, use == Use::exclusive ? "Already borrowed" : "Already mutably borrowed");
-      return;
-    }
-    flag = use == Use::exclusive ? -1 : flag + 1;
-    flag_ = &flag;
-  }
-  BorrowGuard(const BorrowGuard&) = delete;
-  BorrowGuard& operator=(const BorrowGuard&) = delete;
-  ~BorrowGuard() {
-    if (flag_ != nullptr) *flag_ = use_ == Use::exclusive ? 0 : *flag_ - 1;
-  }
-  explicit operator bool() const { return flag_ != nullptr; }
-
- private:
-  Use use_;
-  BorrowFlag* flag_ = nullptr;
-};
-
-// The Python object of such a class: the header, the value, the borrow flag.
-template <class T>
-struct BorrowedObject {
-  PyObject ob_base;
-  T value;
-  BorrowFlag borrow;
-};
-
-// --- argument kinds -----------------------------------------------------------------------------
-// Each kind names the C++ type an argument becomes and converts to it (false with an error set).
-
-namespace kind {
-
-struct Float {
-  using type = double;
-  static bool convert(PyObject* object, type& out) { return to_double(object, out); }
-};
-template <std::size_t N>
-struct Floats {
-  using type = std::array<double, N>;
-  static bool convert(PyObject* object, type& out) { return to_array(object, out); }
-};
-using Six = Floats<6>;
-struct Str {
-  using type = std::string;
-  static bool convert(PyObject* object, type& out) { return to_string(object, out); }
-};
-struct Pose {
-  using type = robot_behavior::Pose;
-  static bool convert(PyObject* object, type& out) { return to_pose(object, out); }
-};
-struct Motion {
-  using type = robot_behavior::Motion6;
-  static bool convert(PyObject* object, type& out) { return to_motion(object, out); }
-};
-struct Load {
-  using type = robot_behavior::LoadState;
-  static bool convert(PyObject* object, type& out) { return to_load(object, out); }
-};
-// A frame: "OCS", "Shot", "Interial" or the JSON text of a pose. A text that is none of these is
-// an internal failure: "called `Result::unwrap()` on an `Err` value: " + the parser's error.
-struct Coord {
-  using type = robot_behavior::Coord;
-  static bool convert(PyObject* object, type& out) {
-    std::string text;
-    if (!to_string(object, text)) return false;
-    auto frame = robot_behavior::coord_from_string(text);
-    if (!frame) robot_behavior::panic(std::string(robot_behavior::kUnwrapPrefix) + frame.error().debug());
-    out = std::move(*frame);
-    return true;
-  }
-};
-// Any object, borrowed for the call (a callable, for example).
-struct Object {
-  using type = PyObject*;
-  static bool convert(PyObject* object, type& out) {
-    out = object;
-    return true;
-  }
-};
-// A sequence (not str) of items of kind K, converted in order.
-template <class K>
-struct List {
-  using type = std::vector<typename K::type>;
-  static bool convert(PyObject* object, type& out) { return to_list(object, out, &K::convert); }
-};
-
-}  // namespace kind
-
-// --- results ------------------------------------------------------------------------------------
-
-template <auto Op>
-struct Chain {
-  static constexpr auto op = Op;
-};
-// Marks an operation whose method returns the object itself (the with_ settings).
-template <auto Op>
-inline constexpr Chain<Op> chain{};
-
-template <class T>
-struct IsChain : std::false_type {};
-template <auto Op>
-struct IsChain<Chain<Op>> : std::true_type {};
-
-template <class T>
-struct IsExpected : std::false_type {};
-template <class T, class E>
-struct IsExpected<std::expected<T, E>> : std::true_type {};
-
-template <class T>
-struct IsArray : std::false_type {};
-template <std::size_t N>
-struct IsArray<std::array<double, N>> : std::true_type {};
-
-// A new reference for a C++ result, or nullptr with an error set.
-template <class T>
-PyObject* result_to_py(T&& result) {
-  using R = std::remove_cvref_t<T>;
-  if constexpr (IsExpected<R>::value) {
-    if (!result) {
-      raise_robot_exception(result.error());
-      return nullptr;
-    }
-    if constexpr (std::is_void_v<typename R::value_type>) {
-      Py_RETURN_NONE;
-    } else {
-      return result_to_py(std::move(*result));
-    }
-  } else if constexpr (std::is_same_v<R, bool>) {
-    return PyBool_FromLong(result ? 1 : 0);
-  } else if constexpr (std::is_same_v<R, double>) {
-    return PyFloat_FromDouble(result);
-  } else if constexpr (std::is_integral_v<R> && std::is_signed_v<R>) {
-    return PyLong_FromLongLong(result);
-  } else if constexpr (std::is_integral_v<R>) {
-    return PyLong_FromUnsignedLongLong(result);
-  } else if constexpr (std::is_convertible_v<const R&, std::string_view>) {
-    const std::string_view text(result);
-    return PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size()));
-  } else if constexpr (std::is_same_v<R, robot_behavior::Pose>) {
-    return pose_to_py(result);
-  } else if constexpr (std::is_same_v<R, robot_behavior::ArmState6>) {
-    return arm_state_to_py(result);
-  } else if constexpr (std::is_same_v<R, robot_behavior::LoadState>) {
-    return load_to_py(result);
-  } else if constexpr (IsArray<R>::value || std::is_same_v<R, std::vector<double>>) {
-    return list_to_py(result.data(), result.size());
-  } else if constexpr (std::is_same_v<R, Ref>) {
-    return Ref(std::move(result)).release();
-  } else if constexpr (std::is_same_v<R, PyObject*>) {
-    return result;
-  } else {
-    static_assert(sizeof(R) == 0, "no Python form for this result type: add one to result_to_py");
-  }
-}
 
 // --- the rows -----------------------------------------------------------------------------------
 
@@ -254,7 +87,8 @@ inline constexpr PyMethodDef kMethodsEnd = {nullptr, nullptr, 0, nullptr};
 template <class Class>
 struct Methods {
   using Value = typename Class::Value;
-  using Object = BorrowedObject<Value>;
+  using Held = Lent<Value>;
+  using Object = ValueObject<Held>;
 
   // A method without argument.
   template <FixedString Name, Use U, auto Op>
@@ -285,26 +119,11 @@ struct Methods {
   }
 
   // tp_dealloc: destroys the value.
-  static void dealloc(PyObject* self) {
-    PyTypeObject* type = Py_TYPE(self);
-    std::destroy_at(&reinterpret_cast<Object*>(self)->value);
-    PyObject_Free(self);
-    Py_DECREF(type);
-  }
+  static void dealloc(PyObject* self) { dealloc_value_object<Held>(self); }
 
   // A new instance holding `value`, free to borrow.
   static PyObject* new_object(PyTypeObject* type, Value&& value) {
-    void* memory = PyObject_Malloc(static_cast<std::size_t>(type->tp_basicsize));
-    if (memory == nullptr) return PyErr_NoMemory();
-    auto* object = static_cast<Object*>(memory);
-    try {
-      std::construct_at(&object->value, std::move(value));
-    } catch (...) {
-      PyObject_Free(memory);
-      throw;
-    }
-    object->borrow = 0;
-    return PyObject_Init(reinterpret_cast<PyObject*>(object), type);
+    return new_value_object<Held>(type, std::move(value));
   }
 
  private:
@@ -314,7 +133,7 @@ struct Methods {
   }
 
   template <FixedString Name>
-  static Object* receiver(PyObject* self) {
+  static Held* receiver(PyObject* self) {
     PyTypeObject* type = Class::type();
     if (type == nullptr) return nullptr;
     if (!PyObject_TypeCheck(self, type)) {
@@ -322,18 +141,18 @@ struct Methods {
                    Class::name.c_str(), Py_TYPE(self)->tp_name);
       return nullptr;
     }
-    return reinterpret_cast<Object*>(self);
+    return &value_of<Held>(self);
   }
 
   // The value as the row may use it: const for a shared row.
   template <Use U>
-  static std::conditional_t<U == Use::shared, const Value&, Value&> target(Object* object) {
-    return object->value;
+  static std::conditional_t<U == Use::shared, const Value&, Value&> target(Held* held) {
+    return held->value;
   }
 
   template <Use U, auto Op, class... A>
-  static PyObject* invoke(PyObject* self, Object* object, A&&... arg) {
-    auto&& value = target<U>(object);
+  static PyObject* invoke(PyObject* self, Held* held, A&&... arg) {
+    auto&& value = target<U>(held);
     using OpType = std::remove_cvref_t<decltype(Op)>;
     if constexpr (IsChain<OpType>::value) {
       using R = decltype(std::invoke(OpType::op, value, std::forward<A>(arg)...));
@@ -363,11 +182,11 @@ struct Methods {
   template <FixedString Name, Use U, auto Op>
   static PyObject* call_noargs(PyObject* self, PyObject*) {
     return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-      Object* object = receiver<Name>(self);
-      if (object == nullptr) return nullptr;
-      BorrowGuard borrow(object->borrow, U);
+      Held* held = receiver<Name>(self);
+      if (held == nullptr) return nullptr;
+      BorrowGuard borrow(held->borrow, U);
       if (!borrow) return nullptr;
-      return invoke<U, Op>(self, object);
+      return invoke<U, Op>(self, held);
     });
   }
 
@@ -379,13 +198,13 @@ struct Methods {
       if (!parse_arguments(Signature{qualified_name<Name>(), true, kParams}, args, nargsf, kwnames, &arg)) {
         return nullptr;
       }
-      Object* object = receiver<Name>(self);
-      if (object == nullptr) return nullptr;
-      BorrowGuard borrow(object->borrow, U);
+      Held* held = receiver<Name>(self);
+      if (held == nullptr) return nullptr;
+      BorrowGuard borrow(held->borrow, U);
       if (!borrow) return nullptr;
       typename K::type value{};
       if (!K::convert(arg, value)) return argument_failed(ArgName.c_str());
-      return invoke<U, Op>(self, object, std::move(value));
+      return invoke<U, Op>(self, held, std::move(value));
     });
   }
 };

@@ -1,4 +1,4 @@
-// OrvekRobot: pre-planned motions, their settings, frames, guard and waits. Addresses 127.0.11.x.
+// OrvekRobot: pre-planned motions, their settings, frames, guard and waits.
 
 #include <gtest/gtest.h>
 
@@ -45,8 +45,8 @@ std::string move_l(const std::string& accel, const std::string& speed, int rel =
 void settle(OrvekRobot& robot) { ASSERT_FALSE(robot.is_moving()); }
 
 TEST(Motion, BlockingJointMovePollsEveryTenthOfASecondUntilAtRest) {
-  ScriptedController controller("127.0.11.1");
-  OrvekRobot robot("127.0.11.1");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   controller.reply_ok();
   controller.reply_get_data(5.0);
   controller.reply_get_data(0.5);
@@ -59,8 +59,8 @@ TEST(Motion, BlockingJointMovePollsEveryTenthOfASecondUntilAtRest) {
 }
 
 TEST(Motion, AcceptedMovesStayGuardedUntilSeenAtRestAndRefusalsSendNothing) {
-  ScriptedController controller("127.0.11.2");
-  OrvekRobot robot("127.0.11.2");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   ASSERT_EQ(shown(robot.move_joint_async(kZeros)), "ok");
   EXPECT_EQ(shown(robot.move_joint_async(kZeros)), kMoving);
   EXPECT_EQ(shown(robot.move_to(Motion6{Motion6::Cartesian{}})), kMoving);
@@ -77,8 +77,8 @@ TEST(Motion, AcceptedMovesStayGuardedUntilSeenAtRestAndRefusalsSendNothing) {
 }
 
 TEST(Motion, RefusedMotionsAreCommandErrorsAndLeaveTheArmFree) {
-  ScriptedController controller("127.0.11.3");
-  OrvekRobot robot("127.0.11.3");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   controller.reply_default("12", "joint limit");
   EXPECT_EQ(shown(robot.move_joint(kZeros)), "Command exception: [12: joint limit]");
   EXPECT_FALSE(robot.moving());
@@ -89,8 +89,8 @@ TEST(Motion, RefusedMotionsAreCommandErrorsAndLeaveTheArmFree) {
 }
 
 TEST(Motion, SpeedSettingsAndOneShotOverridesAreTakenByTheirKindOfMotion) {
-  ScriptedController controller("127.0.11.4");
-  OrvekRobot robot("127.0.11.4");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   robot.set_speed(0.5);
   robot.with_speed(1.0);
   ASSERT_EQ(shown(robot.move_joint_async(kZeros)), "ok");  // takes the joint half of with_speed
@@ -119,8 +119,8 @@ TEST(Motion, SpeedSettingsAndOneShotOverridesAreTakenByTheirKindOfMotion) {
 }
 
 TEST(Motion, FramesSetRelFlagAndOneShotFramesWaitForAnAcceptedStart) {
-  ScriptedController controller("127.0.11.5");
-  OrvekRobot robot("127.0.11.5");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   const Pose::Euler target{{1, 2, 3}, {0.5, -0.25, 1}};
   ASSERT_EQ(shown(robot.move_joint_rel({1, 2, 3, 4, 5, 6})), "ok");
   ASSERT_EQ(shown(robot.move_joint_async(kZeros)), "ok");
@@ -154,8 +154,8 @@ TEST(Motion, FramesSetRelFlagAndOneShotFramesWaitForAnAcceptedStart) {
 }
 
 TEST(Motion, UnsupportedTargetsConsumeNothing) {
-  ScriptedController controller("127.0.11.6");
-  OrvekRobot robot("127.0.11.6");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   robot.with_speed(1.0);
   EXPECT_EQ(shown(robot.move_to_async(Motion6{Motion6::JointVel{kZeros}})),
             "Conflicting instruction error: ArmPreplannedMotion does not support this motion type");
@@ -165,8 +165,8 @@ TEST(Motion, UnsupportedTargetsConsumeNothing) {
 }
 
 TEST(Motion, NonFiniteNumbersAreRefusedAfterTakingTheSettingsAndBeforeSending) {
-  ScriptedController controller("127.0.11.7");
-  OrvekRobot robot("127.0.11.7");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   robot.with_coord(Coord{Coord::Shot{}}).with_velocity({1, 1, 1, 1, 1, 1});
   EXPECT_EQ(shown(robot.move_joint({0, 0, kNaN, 0, 0, 0})),
             "Invalid instruction error: jointPosition[2] is not a finite number: NaN");
@@ -183,8 +183,8 @@ TEST(Motion, NonFiniteNumbersAreRefusedAfterTakingTheSettingsAndBeforeSending) {
 }
 
 TEST(Motion, UserFramesAreRefusedAfterTakingTheSettingsAndBeforeSending) {
-  ScriptedController controller("127.0.11.8");
-  OrvekRobot robot("127.0.11.8");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   const Coord user{Coord::Other{Pose::Position{{0, 0, 100}}}};
   robot.with_coord(user).with_speed(1.0);
   EXPECT_EQ(shown(robot.move_cartesian(kOrigin)),
@@ -201,8 +201,8 @@ TEST(Motion, UserFramesAreRefusedAfterTakingTheSettingsAndBeforeSending) {
 bool interrupt_on_second_check(void* context) { return ++*static_cast<int*>(context) >= 2; }
 
 TEST(Motion, InterruptedWaitStopsTheArmAndEndsWithInterrupted) {
-  ScriptedController controller("127.0.11.9");
-  OrvekRobot robot("127.0.11.9");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   controller.set_unscripted_tcp_speed(20.0);
   int checks = 0;
   robot.set_interrupt_check(&interrupt_on_second_check, &checks);
@@ -214,8 +214,8 @@ TEST(Motion, InterruptedWaitStopsTheArmAndEndsWithInterrupted) {
 }
 
 TEST(Motion, PathsAreNotCarriedOutAndLeaveTheirFramePending) {
-  ScriptedController controller("127.0.11.10");
-  OrvekRobot robot("127.0.11.10");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   const std::vector<Joints> joints(2, kZeros);
   EXPECT_EQ(panic_text([&] { (void)robot.move_joint_path(joints); }), "not implemented");
   EXPECT_EQ(panic_text([&] { (void)robot.move_path_start(Motion6{Motion6::Stop{}}); }), "not implemented");

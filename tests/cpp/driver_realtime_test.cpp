@@ -1,4 +1,4 @@
-// OrvekRobot: realtime closure control and the servo command sequences. Addresses 127.0.12.x.
+// OrvekRobot: realtime closure control and the servo command sequences.
 
 #include <gtest/gtest.h>
 
@@ -37,8 +37,8 @@ struct Script {
 };
 
 TEST(Realtime, StreamsTargetsUntilFinishedAndDoesNotSendTheLastOne) {
-  ScriptedController controller("127.0.12.1");
-  OrvekRobot robot("127.0.12.1");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   int calls = 0;
   auto closure = [&](const ArmState6& state, std::chrono::nanoseconds period) -> MotionStep {
     EXPECT_EQ(period, std::chrono::milliseconds(8));
@@ -67,8 +67,8 @@ TEST(Realtime, StreamsTargetsUntilFinishedAndDoesNotSendTheLastOne) {
 }
 
 TEST(Realtime, GuardAndUnimplementedControlSendNothingAndCallNothing) {
-  ScriptedController controller("127.0.12.2");
-  OrvekRobot robot("127.0.12.2");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   Script script;
   auto control = [&](const ArmState6&, std::chrono::nanoseconds) -> robot_behavior::ControlStep {
     ++script.calls;
@@ -83,8 +83,8 @@ TEST(Realtime, GuardAndUnimplementedControlSendNothingAndCallNothing) {
 }
 
 TEST(Realtime, RefusedEntryEndsTheRunAtOnceAndFreesTheArm) {
-  ScriptedController controller("127.0.12.3");
-  OrvekRobot robot("127.0.12.3");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   Script script{{{kJoint, false}}};
   controller.reply_default("21", "not enabled");
   EXPECT_EQ(shown(robot.move_with_closure(script)), "Command exception: [21: not enabled]");
@@ -95,7 +95,7 @@ TEST(Realtime, RefusedEntryEndsTheRunAtOnceAndFreesTheArm) {
 
 // Every failure after servo mode was entered leaves it once, and keeps the guard up.
 TEST(Realtime, FailuresInTheCycleLeaveServoModeAndReportTheOriginalError) {
-  ScriptedController controller("127.0.12.4");
+  ScriptedController controller;
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   const Joints zeros{};
   const std::vector<std::pair<Motion6, std::string>> refused = {
@@ -110,7 +110,7 @@ TEST(Realtime, FailuresInTheCycleLeaveServoModeAndReportTheOriginalError) {
        "Invalid instruction error: catPosition[2] (z) is not a finite number: -inf"},
   };
   for (const auto& [motion, error] : refused) {
-    OrvekRobot robot("127.0.12.4");
+    OrvekRobot robot(controller.host());
     Script script{{{kJoint, false}, {motion, false}}};
     EXPECT_EQ(shown(robot.move_with_closure(script)), error);
     EXPECT_EQ(script.calls, 2);
@@ -121,8 +121,8 @@ TEST(Realtime, FailuresInTheCycleLeaveServoModeAndReportTheOriginalError) {
 }
 
 TEST(Realtime, ControllerRefusalsOfServoCommandsEndTheRun) {
-  ScriptedController controller("127.0.12.5");
-  OrvekRobot robot("127.0.12.5");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   Script script{{{kJoint, false}, {kJoint, false}}};
   controller.reply_ok();
   controller.reply_default("3", "out of reach");
@@ -142,8 +142,8 @@ TEST(Realtime, ControllerRefusalsOfServoCommandsEndTheRun) {
 }
 
 TEST(Realtime, AThrowingCallableLeavesServoModeAndPropagates) {
-  ScriptedController controller("127.0.12.6");
-  OrvekRobot robot("127.0.12.6");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   int calls = 0;
   auto closure = [&](const ArmState6&, std::chrono::nanoseconds) -> MotionStep {
     if (calls++ == 1) robot_behavior::panic("called `Result::unwrap()` on an `Err` value: ValueError: bad");
@@ -156,10 +156,10 @@ TEST(Realtime, AThrowingCallableLeavesServoModeAndPropagates) {
 }
 
 TEST(Realtime, TransportFaultsInTheCycleEndTheRunWithTheFault) {
-  ScriptedController controller("127.0.12.7");
+  ScriptedController controller;
   // A silent controller: the exchange times out and the stream is dropped, so the attempt
   // to leave servo mode cannot reach the wire and the time-out is what is reported.
-  OrvekRobot robot("127.0.12.7", Timeouts{std::chrono::milliseconds(1000), std::chrono::milliseconds(200)});
+  OrvekRobot robot(controller.host(), Timeouts{std::chrono::milliseconds(1000), std::chrono::milliseconds(200)});
   Script script{{{kJoint, false}, {kJoint, false}}};
   controller.reply_ok();
   controller.stay_silent();

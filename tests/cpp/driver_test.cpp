@@ -1,4 +1,4 @@
-// OrvekRobot: construction, robot operations, status, payload. Addresses 127.0.10.x.
+// OrvekRobot: construction, robot operations, status, payload.
 
 #include <gtest/gtest.h>
 
@@ -21,8 +21,8 @@ using Requests = std::vector<std::string>;
 constexpr Joints kZeros{};
 
 TEST(Driver, ConnectsWithoutSendingAndIsNotMovingUntilItMoves) {
-  ScriptedController controller("127.0.10.1");
-  OrvekRobot robot("127.0.10.1");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   EXPECT_EQ(robot.version(), "0.1.0");
   EXPECT_FALSE(robot.is_moving());
   ASSERT_EQ(shown(robot.stop()), "ok");  // the first bytes on the wire are the stop
@@ -30,8 +30,8 @@ TEST(Driver, ConnectsWithoutSendingAndIsNotMovingUntilItMoves) {
 }
 
 TEST(Driver, CheckedOperationsSendOneCommandAndReportControllerErrors) {
-  ScriptedController controller("127.0.10.2");
-  OrvekRobot robot("127.0.10.2");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   const std::vector<std::pair<std::function<Result<void>()>, std::string>> operations = {
       {[&] { return robot.init(); }, R"({"cmdName":"power_on"})"},
       {[&] { return robot.shutdown(); }, R"({"cmdName":"power_off"})"},
@@ -54,8 +54,8 @@ TEST(Driver, CheckedOperationsSendOneCommandAndReportControllerErrors) {
 }
 
 TEST(Driver, EnableIgnoresThePowerOnReplyAndChecksEnabling) {
-  ScriptedController controller("127.0.10.3");
-  OrvekRobot robot("127.0.10.3");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   controller.reply_default("3", "already on");
   controller.reply_ok();
   EXPECT_EQ(shown(robot.enable()), "ok");
@@ -82,8 +82,8 @@ TEST(Driver, WithoutAStreamEveryExchangeIsANetworkErrorAndIsMovingFails) {
 }
 
 TEST(Driver, UnimplementedOperationsFailWithoutSending) {
-  ScriptedController controller("127.0.10.4");
-  OrvekRobot robot("127.0.10.4");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   EXPECT_EQ(panic_text([&] { (void)robot.reset(); }), "not implemented");
   EXPECT_EQ(panic_text([&] { (void)robot.pause(); }), "not implemented");
   EXPECT_EQ(panic_text([&] { (void)robot.resume(); }), "not implemented");
@@ -96,8 +96,8 @@ TEST(Driver, UnimplementedOperationsFailWithoutSending) {
 }
 
 TEST(Driver, IsMovingQueriesOnlyWhileGuardedAndTreatsPointOneAsRest) {
-  ScriptedController controller("127.0.10.5");
-  OrvekRobot robot("127.0.10.5");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   ASSERT_EQ(shown(robot.move_joint_async(kZeros)), "ok");
   controller.reply_get_data(0.1000001);
   EXPECT_TRUE(robot.is_moving());
@@ -109,8 +109,8 @@ TEST(Driver, IsMovingQueriesOnlyWhileGuardedAndTreatsPointOneAsRest) {
 }
 
 TEST(Driver, StateCarriesJointsAndEulerPoseAsReceivedEvenWithAnErrorCode) {
-  ScriptedController controller("127.0.10.6");
-  OrvekRobot robot("127.0.10.6");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   GetDataState data = default_get_data_state();
   data.joint_actual_position = {1.5, -2, 3, 4, 5, 600};
   data.actual_position = {100, 200, 300, 0.1, 0.2, 0.3};
@@ -130,8 +130,8 @@ TEST(Driver, StateCarriesJointsAndEulerPoseAsReceivedEvenWithAnErrorCode) {
 }
 
 TEST(Driver, MalformedRepliesAreInternalFailures) {
-  ScriptedController controller("127.0.10.7");
-  OrvekRobot robot("127.0.10.7");
+  ScriptedController controller;
+  OrvekRobot robot(controller.host());
   controller.reply(R"({"errorCode":0,"errorMsg":""})");
   EXPECT_NE(panic_text([&] { (void)robot.init(); }), "no failure");
   controller.reply(R"({"errorCode":"0","errorMsg":""})");  // a later exchange still works

@@ -221,7 +221,7 @@ TEST(Pose, ConversionsAgreeOnRandomRotations) {
     expect_same_rotation(Pose(aa).quat().rotation, q, 1e-12);
     expect_near(Pose(aa).homo(), quat.homo(), 1e-12);
 
-    // E2M and Q2M of E2Q are one matrix; the angles survive in the principal range.
+    // The matrix of the angles and the matrix of their quaternion are one matrix; the angles survive in the principal range.
     const Vec3 angles{angle(rng), half_pitch(rng), angle(rng)};
     const Pose euler = Pose::Euler{t, angles};
     expect_near(Pose(euler.quat()).homo(), euler.homo(), 1e-12);

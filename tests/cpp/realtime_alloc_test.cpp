@@ -1,5 +1,5 @@
 // Heap allocations per realtime cycle, counted by a replaced global operator new. Its own
-// executable, so the replacement touches no other test. Address 127.0.13.1.
+// executable, so the replacement touches no other test.
 //
 // The count is per thread: the scripted controller allocates freely on its own thread.
 
@@ -32,9 +32,9 @@ constexpr std::size_t kWarmUp = 5;
 // Allocations made during each cycle: one servo exchange plus one call of the callable.
 // `extra` runs inside the callable, to show that the measurement sees what it should.
 template <class Extra>
-std::vector<std::size_t> allocations_per_cycle(const std::string& ip, Extra extra) {
-  testing::ScriptedController controller(ip);
-  OrvekRobot robot(ip);
+std::vector<std::size_t> allocations_per_cycle(Extra extra) {
+  testing::ScriptedController controller;
+  OrvekRobot robot(controller.host());
   std::vector<std::size_t> marks;
   marks.reserve(kCycles + 1);
   auto closure = [&](const ArmState6&, std::chrono::nanoseconds) -> MotionStep {
@@ -60,12 +60,12 @@ TEST(RealtimeAllocations, TheCounterSeesEveryAllocationOfThisThread) {
 }
 
 TEST(RealtimeAllocations, SteadyStateCyclesAllocateNothing) {
-  const auto per_cycle = allocations_per_cycle("127.0.13.1", [] {});
+  const auto per_cycle = allocations_per_cycle([] {});
   EXPECT_EQ(per_cycle, std::vector<std::size_t>(kCycles - kWarmUp, 0));
 }
 
 TEST(RealtimeAllocations, AnAllocatingCallableIsCountedOncePerCycle) {
-  const auto per_cycle = allocations_per_cycle("127.0.13.2", [] {
+  const auto per_cycle = allocations_per_cycle([] {
     auto boxed = std::make_unique<double>(2.0);
     g_escape = boxed.get();  // the allocation cannot be optimised away
   });

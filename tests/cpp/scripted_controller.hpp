@@ -30,7 +30,36 @@ namespace orvek::testing {
 
 class ScriptedController {
  public:
-  explicit ScriptedController(const std::string& ip) {
+  // Listens on a loopback address of its own, 127.0.A.B with A from 20 to 99: each process
+  // starts at a place set by its id, so that test programs running at once start apart, and
+  // an address another process holds is skipped. host() names it.
+  ScriptedController() {
+    static std::atomic<unsigned> next{static_cast<unsigned>(::getpid()) * 7919u};
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+      const unsigned index = next++ % (80 * 254);
+      const std::string ip = "127.0." + std::to_string(20 + index / 254) + "." + std::to_string(1 + index % 254);
+      if (listen_on(ip, /*taken_is_failure=*/false)) return;
+    }
+    throw std::runtime_error("no free loopback address for a scripted controller");
+  }
+
+  explicit ScriptedController(const std::string& ip) { listen_on(ip, /*taken_is_failure=*/true); }
+
+  const std::string& host() const { return host_; }
+
+  ScriptedController(const ScriptedController&) = delete;
+  ScriptedController& operator=(const ScriptedController&) = delete;
+
+  ~ScriptedController() {
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+  }
+
+ private:
+  // Listens on ip:10001 and starts serving; false when the address is taken and that is no
+  // failure.
+  bool listen_on(const std::string& ip, bool taken_is_failure) {
     sockaddr_storage address{};
     socklen_t size = 0;
     auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
@@ -52,21 +81,18 @@ class ScriptedController {
     ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     if (::bind(listener_, reinterpret_cast<const sockaddr*>(&address), size) != 0 ||
         ::listen(listener_, 4) != 0) {
-      const std::string error = std::strerror(errno);
+      const int error = errno;
       ::close(listener_);
-      throw std::runtime_error("listen on " + ip + ":10001: " + error);
+      listener_ = -1;
+      if (error == EADDRINUSE && !taken_is_failure) return false;
+      throw std::runtime_error("listen on " + ip + ":10001: " + std::strerror(error));
     }
+    host_ = ip;
     thread_ = std::thread([this] { serve(); });
+    return true;
   }
 
-  ScriptedController(const ScriptedController&) = delete;
-  ScriptedController& operator=(const ScriptedController&) = delete;
-
-  ~ScriptedController() {
-    stop_ = true;
-    thread_.join();
-    ::close(listener_);
-  }
+ public:
 
   // --- the script: one entry per request, in order ---
 
@@ -244,6 +270,7 @@ class ScriptedController {
   }
 
   int listener_ = -1;
+  std::string host_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> open_{false};
   std::thread thread_;

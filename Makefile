@@ -145,13 +145,23 @@ bench: install $(BUILD)/.bench-deps
 
 # Runs the examples against a simulator on 127.0.0.1 that lives only as long as the demo:
 # the trap stops it however the recipe ends. examples/realtime.py runs when it exists.
+# orvek-view shows the arm meanwhile on http://127.0.0.1:$(DEMO_VIEW_PORT)/ (a demo whose viewer
+# cannot start still runs); DEMO_HOLD=SECONDS keeps it up that long after the examples. The
+# simulator logs to $(DEMO_LOG) with the arm's joints at 100 Hz, for orvek-plot.
+# DEMO_SCREENSHOT=FILE.png: headless Chromium (make test-view installs it) takes a picture
+# of the page during the quickstart's joint move.
 DEMO_HOST := 127.0.0.1
+DEMO_VIEW_PORT ?= 8800
+DEMO_HOLD ?= 0
+DEMO_LOG := $(BUILD)/demo/sim.log
+DEMO_SCREENSHOT ?=
 
 demo: install
 	@set -eu; \
-	ready=$$(mktemp); \
-	$(VBIN)/orvek-sim --host $(DEMO_HOST) >"$$ready" & sim=$$!; \
-	trap 'kill $$sim 2>/dev/null || true; wait $$sim 2>/dev/null || true; rm -f "$$ready"' EXIT; \
+	mkdir -p $(dir $(DEMO_LOG)); \
+	ready=$$(mktemp); viewed=$$(mktemp); view=""; shot=""; \
+	$(VBIN)/orvek-sim --host $(DEMO_HOST) --log $(DEMO_LOG) --log-joints 100 >"$$ready" & sim=$$!; \
+	trap 'for p in $$view $$sim; do kill $$p 2>/dev/null || true; wait $$p 2>/dev/null || true; done; rm -f "$$ready" "$$viewed"' EXIT; \
 	trap 'exit 130' INT TERM; \
 	for _ in $$(seq 100); do \
 	  grep -q '^orvek-sim listening' "$$ready" && break; \
@@ -160,12 +170,54 @@ demo: install
 	done; \
 	grep -q '^orvek-sim listening' "$$ready" || { echo "make demo: orvek-sim was not ready within 10 s" >&2; exit 1; }; \
 	cat "$$ready"; \
+	$(VBIN)/orvek-view $(DEMO_HOST) --port $(DEMO_VIEW_PORT) >"$$viewed" 2>&1 & view=$$!; \
+	for _ in $$(seq 100); do grep -q '^orvek-view: http' "$$viewed" && break; kill -0 $$view 2>/dev/null || break; sleep 0.1; done; \
+	if grep -q '^orvek-view: http' "$$viewed"; then \
+	  echo "$$(cat "$$viewed") -- open it in a browser to watch the arm"; \
+	else echo "make demo: the viewer did not start, going on without it: $$(cat "$$viewed")" >&2; view=""; fi; \
+	if [ -n "$(DEMO_SCREENSHOT)" ] && [ -n "$$view" ]; then \
+	  $(VPY) -m orvek_tools.snapshot http://127.0.0.1:$(DEMO_VIEW_PORT)/ "$(DEMO_SCREENSHOT)" >"$$viewed" & shot=$$!; \
+	  for _ in $$(seq 300); do grep -q '^page open' "$$viewed" && break; kill -0 $$shot 2>/dev/null || break; sleep 0.1; done; \
+	fi; \
 	echo "--- examples/quickstart.py"; \
 	$(VPY) examples/quickstart.py $(DEMO_HOST); \
 	if [ -f examples/realtime.py ]; then \
 	  echo "--- examples/realtime.py"; \
 	  $(VPY) examples/realtime.py $(DEMO_HOST); \
-	fi
+	fi; \
+	if [ -n "$$shot" ]; then wait $$shot && grep '^screenshot' "$$viewed"; fi; \
+	sleep $(DEMO_HOLD); \
+	echo "the run, plotted: $(VBIN)/orvek-plot $(DEMO_LOG) -o run.png"
+
+# The README's two pictures, made by the project's own commands: the viewer during the demo's
+# joint move, and the demo's run plotted.
+.PHONY: docs-images
+docs-images: install $(BUILD)/.view-deps $(VENV)/.view-ready
+	$(MAKE) --no-print-directory demo DEMO_SCREENSHOT=docs/viewer.png
+	$(VBIN)/orvek-plot $(DEMO_LOG) -o docs/demo-run.png
 
 clean:
 	rm -rf $(BUILD)
+
+# --- the viewer in a real browser ---------------------------------------------
+# `make test-view`: orvek-view's page in the distribution's headless Chromium, driven by
+# selenium through the distribution's chromedriver (nothing is downloaded at run time) while
+# a program moves the simulated arm. The page's screenshot is left in build/test-view/.
+
+.PHONY: test-view
+VIEW_APT_PACKAGES := chromium chromium-driver
+
+$(BUILD)/.view-deps: Makefile
+	@missing=""; for p in $(VIEW_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
+	if [ -n "$$missing" ]; then \
+	  echo "installing:$$missing"; \
+	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
+	fi
+	@mkdir -p $(BUILD) && touch $@
+
+$(VENV)/.view-ready: $(VENV)/.ready
+	$(VPY) -m pip install -q "selenium>=4.20"
+	@touch $@
+
+test-view: install $(BUILD)/.view-deps $(VENV)/.view-ready
+	$(VPY) -m pytest -q -p no:cacheprovider tests/view

@@ -8,16 +8,13 @@ namespace orvek::sim {
 namespace {
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kLengthScale = 1000.0;  // mm weighed like one radian by the solver
+constexpr double kDegree = kPi / 180.0;  // as Python's math.radians, so both models agree to the bit
 }  // namespace
 
-// d and a in millimetres, alpha in radians.
+// d and a in millimetres, alpha in radians, from the model file the viewer draws too
+// (python/orvek_tools/models/orvek-sim.json; sim/CMakeLists.txt generates the rows).
 const std::array<DhLink, 6> kArm = {{
-    {150.0, 0.0, kPi / 2},
-    {0.0, 400.0, 0.0},
-    {0.0, 350.0, 0.0},
-    {120.0, 0.0, kPi / 2},
-    {100.0, 0.0, -kPi / 2},
-    {90.0, 0.0, 0.0},
+#include "arm_links.inc"
 }};
 
 bool within_limits(const Joints& q) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -27,6 +28,8 @@ constexpr const char* kUsage =
     "  --log FILE     write each request received as one JSON line:\n"
     "                 {\"conn\":N,\"t\":SECONDS,\"raw\":\"REQUEST TEXT\"}\n"
     "                 and connection events as {\"conn\":N,\"t\":SECONDS,\"event\":\"open\"}\n"
+    "  --log-joints HZ  also log the arm HZ times a second (1 to 1000):\n"
+    "                 {\"t\":SECONDS,\"joint\":[6 degrees],\"pose\":[x,y,z,roll,pitch,yaw]}\n"
     "  --help         show this text\n"
     "\n"
     "Prints \"orvek-sim listening on ADDR:10001\" once it accepts connections.\n"
@@ -44,6 +47,7 @@ int main(int argc, char** argv) {
   std::string host = "127.0.0.1";
   std::string script_path;
   std::string log_path;
+  double sample_rate = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -54,6 +58,14 @@ int main(int argc, char** argv) {
       if (i + 1 >= argc) return usage_error("missing value for ", argv[i]);
       std::string& target = arg == "--host" ? host : arg == "--script" ? script_path : log_path;
       target = argv[++i];
+      continue;
+    }
+    if (arg == "--log-joints") {
+      if (i + 1 >= argc) return usage_error("missing value for ", argv[i]);
+      char* end = nullptr;
+      sample_rate = std::strtod(argv[++i], &end);
+      if (end == argv[i] || *end != '\0' || !(sample_rate >= 1 && sample_rate <= 1000))
+        return usage_error("--log-joints must be a number from 1 to 1000, not ", argv[i]);
       continue;
     }
     return usage_error("unknown argument ", argv[i]);
@@ -89,6 +101,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "orvek-sim: %s\n", error->c_str());
     return 2;
   }
+  if (sample_rate > 0 && log_path.empty()) return usage_error("--log-joints needs --log", "");
+  server.log_samples(sample_rate);
   std::string address;
   if (auto error = server.listen(host, orvek::sim::kPort, address)) {
     std::fprintf(stderr, "orvek-sim: %s\n", error->c_str());

@@ -20,7 +20,9 @@
 
 #include "framing.hpp"
 #include "json_text.hpp"
+#include "kinematics.hpp"
 #include "request_reader.hpp"
+#include "robot_behavior/number_format.hpp"
 
 namespace orvek::sim {
 
@@ -64,6 +66,8 @@ struct Server::Impl {
   Clock::time_point start = Clock::now();
   int listen_fd = -1;
   int log_fd = -1;
+  double sample_period = 0;  // > 0: the arm's joints and pose are logged at this period
+  double next_sample = 0;
   unsigned next_id = 1;
   double accept_paused_until = 0;  // out of descriptors: stop accepting for a moment
   std::vector<std::unique_ptr<Connection>> connections;
@@ -117,6 +121,37 @@ struct Server::Impl {
     append_json_string(line, event);
     line += '}';
     write_log_line();
+  }
+
+  // {"t":T,"joint":[6 degrees],"pose":[x,y,z mm, roll,pitch,yaw rad]}: where the arm is,
+  // whatever the clients ask, so a plot can show the motion between their requests.
+  void log_sample(double t) {
+    const Joints q = controller.joints(t);
+    Joints radians{};
+    for (std::size_t i = 0; i < 6; ++i) radians[i] = q[i] * (3.14159265358979323846 / 180.0);
+    const auto pose = to_six(forward(radians));
+    char head[32];
+    std::snprintf(head, sizeof head, "{\"t\":%.6f,\"joint\":", t);
+    line.assign(head);
+    for (const auto* values : {&q, &pose}) {
+      if (values == &pose) line += ",\"pose\":";
+      for (std::size_t i = 0; i < 6; ++i) {
+        line += i == 0 ? '[' : ',';
+        robot_behavior::append_json_number(line, (*values)[i]);
+      }
+      line += ']';
+    }
+    line += '}';
+    write_log_line();
+  }
+
+  // Logs the samples that are due; a late turn skips the ones it missed.
+  void log_due_samples() {
+    if (sample_period <= 0 || log_fd < 0) return;
+    const double t = now();
+    if (t < next_sample) return;
+    log_sample(t);
+    next_sample += sample_period * (std::floor((t - next_sample) / sample_period) + 1);
   }
 
   void close_connection(Connection& c, std::string_view event) {
@@ -271,6 +306,8 @@ std::optional<std::string> Server::open_log(const std::string& path) {
   return std::nullopt;
 }
 
+void Server::log_samples(double rate) { impl_->sample_period = rate > 0 ? 1.0 / rate : 0; }
+
 std::optional<std::string> Server::listen(const std::string& host, std::uint16_t port, std::string& address) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -320,6 +357,7 @@ int Server::run(int stop_fd) {
     const bool accepting = s.now() >= s.accept_paused_until;
     fds.push_back({s.listen_fd, static_cast<short>(accepting ? POLLIN : 0), 0});
     double next_due = accepting ? -1 : s.accept_paused_until;
+    if (s.sample_period > 0 && s.log_fd >= 0 && (next_due < 0 || s.next_sample < next_due)) next_due = s.next_sample;
     for (const auto& c : s.connections) {
       short events = 0;
       if (!c->answering() && !c->eof) events |= POLLIN;
@@ -344,6 +382,7 @@ int Server::run(int stop_fd) {
       return 1;
     }
     if (fds[0].revents != 0) return 0;
+    s.log_due_samples();
     if (fds[1].revents & POLLIN) s.accept_all();
 
     const double t = s.now();

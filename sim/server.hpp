@@ -26,6 +26,8 @@ class Server {
 
   // Opens the log (one JSON line per request or connection event); empty path: no log.
   std::optional<std::string> open_log(const std::string& path);
+  // With a log: also log the arm's joints and pose `rate` times a second (0: never).
+  void log_samples(double rate);
   // Binds and listens on host:port; on success `address` is the printable form
   // ("127.0.0.1:10001", "[::1]:10001").
   std::optional<std::string> listen(const std::string& host, std::uint16_t port, std::string& address);

@@ -63,7 +63,8 @@ void raise_current_exception() noexcept {
   } catch (const robot_behavior::Panic& failure) {
     raise_panic(failure.what());
   } catch (const robot_behavior::Interrupted&) {
-    // A wait for rest ended on a pending signal: its Python error is the call's outcome.
+    // A wait (for rest or for the controller) ended on a pending signal: its Python error is
+    // the call's outcome.
     if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
   } catch (const std::bad_alloc&) {
     PyErr_NoMemory();

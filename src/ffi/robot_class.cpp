@@ -27,17 +27,15 @@ struct RobotClass {
 };
 using M = Methods<RobotClass>;
 
-// Asked by the driver between the status queries of a blocking move (the interpreter lock is
-// held throughout): runs the Python signal handlers, so a Ctrl-C leaves its KeyboardInterrupt
-// set and the driver stops the arm and ends the wait (boundary.cpp reports it).
+// Asked by the driver between the status queries of a blocking move and between the slices
+// of every wait for the controller (the interpreter lock is held throughout): runs the Python
+// signal handlers, so a Ctrl-C leaves its KeyboardInterrupt set and the driver ends the wait
+// (boundary.cpp reports it).
 bool python_signal_pending(void* /*context*/) { return PyErr_CheckSignals() != 0; }
 
-// Connects at once; a connection failure is an internal failure and no object is made.
-OrvekRobot make_robot(const std::string& ip) {
-  OrvekRobot robot(ip);
-  robot.set_interrupt_check(&python_signal_pending, nullptr);
-  return robot;
-}
+// Connects at once; a connection failure is an internal failure, a Ctrl-C during the
+// connection a KeyboardInterrupt, and no object is made.
+OrvekRobot make_robot(const std::string& ip) { return OrvekRobot(ip, {}, {&python_signal_pending, nullptr}); }
 
 constexpr Use X = Use::exclusive;
 constexpr Use S = Use::shared;

@@ -9,9 +9,11 @@
 
 #include <simdjson.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "network/json_scanner.hpp"
 #include "robot_behavior/parser_error_text.hpp"
@@ -20,8 +22,11 @@ namespace orvek {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using robot_behavior::InterruptCheck;
 using robot_behavior::os_error_text;
 using robot_behavior::panic;
+
+constexpr const char* kInterruptedExchange = "interrupted while waiting for the controller";
 
 // Milliseconds left until `deadline`, rounded up so that a wait never ends early.
 int remaining_ms(Clock::time_point deadline) {
@@ -31,47 +36,54 @@ int remaining_ms(Clock::time_point deadline) {
   return ms > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max() : static_cast<int>(ms);
 }
 
-// Waits until `fd` is ready for `events`. Returns 0 when ready, ETIMEDOUT when the deadline
-// passed first, or the error of poll itself.
-int wait_ready(int fd, short events, Clock::time_point deadline) {
+// Closes the descriptor it holds unless released.
+struct OwnedFd {
+  int fd;
+  ~OwnedFd() {
+    if (fd >= 0) ::close(fd);
+  }
+  int release() { return std::exchange(fd, -1); }
+};
+
+// Waits for a connection attempt on `fd` to finish, in slices between which `interrupt` is
+// asked. Returns 0 when it finished (SO_ERROR tells how), ETIMEDOUT when the deadline passed
+// first, or the error of poll itself; throws Interrupted when the host asks to stop.
+int wait_connected(int fd, Clock::time_point deadline, const InterruptCheck& interrupt) {
+  const int slice = static_cast<int>(NetWork::kWaitSlice.count());
   for (;;) {
-    pollfd entry{fd, events, 0};
-    const int ready = ::poll(&entry, 1, remaining_ms(deadline));
-    if (ready > 0) return 0;  // readiness, an error or a hang-up: the next call reports which
-    if (ready == 0) {
-      if (Clock::now() >= deadline) return ETIMEDOUT;
-      continue;  // the rounded wait ended a hair early
-    }
-    if (errno != EINTR) return errno;
+    pollfd entry{fd, POLLOUT, 0};
+    const int left = remaining_ms(deadline);
+    const int ready = ::poll(&entry, 1, left < slice ? left : slice);
+    if (ready > 0) return 0;  // writable, an error or a hang-up: SO_ERROR reports which
+    if (ready < 0 && errno != EINTR) return errno;
+    if (interrupt.requested()) throw robot_behavior::Interrupted("interrupted while connecting to the controller");
+    if (ready == 0 && Clock::now() >= deadline) return ETIMEDOUT;
   }
 }
 
 // One connection attempt with a time-out; the connected socket is blocking again. Returns
 // the descriptor, or -1 with the attempt's error in `error`.
-int connect_one(const addrinfo& address, std::chrono::milliseconds timeout, int& error) {
-  const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address.ai_protocol);
-  if (fd < 0) {
+int connect_one(const addrinfo& address, std::chrono::milliseconds timeout, const InterruptCheck& interrupt,
+                int& error) {
+  OwnedFd socket{::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, address.ai_protocol)};
+  if (socket.fd < 0) {
     error = errno;
     return -1;
   }
   error = 0;
-  if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
+  if (::connect(socket.fd, address.ai_addr, address.ai_addrlen) != 0) {
     if (errno != EINPROGRESS && errno != EINTR) {
       error = errno;
-    } else if ((error = wait_ready(fd, POLLOUT, Clock::now() + timeout)) == 0) {
+    } else if ((error = wait_connected(socket.fd, Clock::now() + timeout, interrupt)) == 0) {
       socklen_t size = sizeof error;
-      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+      if (::getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
     }
   }
   if (error == 0) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
+    const int flags = ::fcntl(socket.fd, F_GETFL);
+    if (flags < 0 || ::fcntl(socket.fd, F_SETFL, flags & ~O_NONBLOCK) != 0) error = errno;
   }
-  if (error != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
+  return error == 0 ? socket.release() : -1;
 }
 
 // The parser's name for what the scanner found wrong.
@@ -91,9 +103,15 @@ simdjson::error_code parser_error(JsonScanner::Fault fault) {
   return simdjson::TAPE_ERROR;
 }
 
-}  // namespace
-
-namespace {
+// Whether the text, trailing whitespace aside, ends with a closing bracket: the usual
+// reply, whole in one read, which is then parsed without scanning it first.
+bool ends_with_bracket(const char* text, std::size_t size) {
+  while (size != 0 && (text[size - 1] == ' ' || text[size - 1] == '\n' || text[size - 1] == '\r' ||
+                       text[size - 1] == '\t')) {
+    --size;
+  }
+  return size != 0 && (text[size - 1] == '}' || text[size - 1] == ']');
+}
 
 // The reply parser of the calling thread, shared by every connection the thread uses. A
 // reply is read into its record before the thread can start another exchange, so no two
@@ -108,10 +126,16 @@ simdjson::dom::parser& thread_parser() {
   return parser;
 }
 
+template <class Reply>
+void panic_unless_read(const Result<Reply>& reply) {
+  if (!reply) panic(reply.error().display());
+}
+
 }  // namespace
 
 struct NetWork::Impl {
-  Impl(int socket, Timeouts limits) : fd(socket), timeouts(limits) {
+  Impl(int socket, Timeouts limits, InterruptCheck check) : fd(socket), timeouts(limits), interrupt(check) {
+    set_slice(full_slice());
     (void)thread_parser();  // made now, so that the first exchange on this thread allocates nothing
   }
   ~Impl() { ::close(fd); }
@@ -120,12 +144,19 @@ struct NetWork::Impl {
 
   void send_all(std::string_view text, Clock::time_point deadline);
   simdjson::dom::element receive(Clock::time_point deadline);
+  void slice_ended(Clock::time_point deadline);
   simdjson::dom::element parse(std::size_t size);
   void grow(std::size_t used);
+  std::chrono::microseconds full_slice() const;
+  void set_slice(std::chrono::microseconds length);
   [[noreturn]] void lose_sync(const std::string& message);
 
   int fd;
   Timeouts timeouts;
+  InterruptCheck interrupt;
+  // The socket's receive and send time-outs: the longest one recv or send blocks. Shorter
+  // than full_slice() only while a wait nears its deadline, until the next exchange.
+  std::chrono::microseconds slice{0};
   // The reply buffer: `capacity` bytes of text and the parser's padding after them. It is
   // allocated once, grows only for a reply longer than any before (up to kMaxReply), and is
   // never cleared: the parser reads exactly the bytes received.
@@ -143,23 +174,47 @@ void NetWork::Impl::lose_sync(const std::string& message) {
   panic(message);
 }
 
+std::chrono::microseconds NetWork::Impl::full_slice() const {
+  // At least 1 µs: a socket time-out of 0 means no limit at all.
+  return std::clamp<std::chrono::microseconds>(timeouts.exchange, std::chrono::microseconds(1), kWaitSlice);
+}
+
+void NetWork::Impl::set_slice(std::chrono::microseconds length) {
+  const timeval limit{static_cast<time_t>(length.count() / 1000000), static_cast<suseconds_t>(length.count() % 1000000)};
+  if (::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0 ||
+      ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit) != 0) {
+    panic(os_error_text(errno));
+  }
+  slice = length;
+}
+
+// A send or recv returned without progress: its slice passed, or a signal came. Ends the
+// exchange, dropping the stream, when the host asks to stop or the deadline has passed;
+// otherwise makes sure the next slice ends by the deadline.
+void NetWork::Impl::slice_ended(Clock::time_point deadline) {
+  if (interrupt.requested()) {
+    out_of_sync = true;
+    throw robot_behavior::Interrupted(kInterruptedExchange);
+  }
+  const auto left = std::chrono::ceil<std::chrono::microseconds>(deadline - Clock::now());
+  if (left <= std::chrono::microseconds::zero()) lose_sync(os_error_text(ETIMEDOUT));
+  if (left < slice) set_slice(left);  // at least 1 µs: a socket time-out of 0 means no limit
+}
+
 void NetWork::Impl::send_all(std::string_view text, Clock::time_point deadline) {
   const char* next = text.data();
   std::size_t left = text.size();
   while (left != 0) {
     // MSG_NOSIGNAL: a peer that has gone away is a write error, not the end of the process.
-    const ssize_t sent = ::send(fd, next, left, MSG_NOSIGNAL | MSG_DONTWAIT);
-    if (sent >= 0) {
+    const ssize_t sent = ::send(fd, next, left, MSG_NOSIGNAL);
+    if (sent > 0) {
       next += sent;
       left -= static_cast<std::size_t>(sent);
-      continue;
-    }
-    if (errno == EINTR) continue;
-    if (errno != EAGAIN && errno != EWOULDBLOCK) panic(os_error_text(errno));
-    // A request that cannot be written in time may still go out later, in part or whole.
-    if (const int error = wait_ready(fd, POLLOUT, deadline); error != 0) {
-      if (error == ETIMEDOUT) lose_sync(os_error_text(error));
-      panic(os_error_text(error));
+    } else if (sent < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) {
+      panic(os_error_text(errno));
+    } else {
+      // A request that cannot be written in time may still go out later, in part or whole.
+      slice_ended(deadline);
     }
   }
 }
@@ -190,41 +245,29 @@ void NetWork::Impl::grow(std::size_t used) {
 // can never become one; the parser then reads everything received and reports any fault.
 simdjson::dom::element NetWork::Impl::receive(Clock::time_point deadline) {
   std::size_t used = 0;
-  bool scanning = false;
   for (;;) {
     if (used == capacity) grow(used);
-    if (const int error = wait_ready(fd, POLLIN, deadline); error != 0) {
-      if (error == ETIMEDOUT) lose_sync(os_error_text(error));
-      panic(os_error_text(error));
-    }
     // The first read takes at most kReadSize bytes, whatever the buffer has grown to.
     const std::size_t room = used == 0 && capacity > kReadSize ? kReadSize : capacity - used;
     const ssize_t got = ::recv(fd, buffer.get() + used, room, 0);
     if (got < 0) {
-      if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) continue;
-      panic(os_error_text(errno));
+      if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) panic(os_error_text(errno));
+      slice_ended(deadline);
+      continue;
     }
     if (got == 0) return parse(used);  // the peer closed: what has arrived is all there is
 
-    const char* fresh = buffer.get() + used;
+    const std::size_t before = used;
     used += static_cast<std::size_t>(got);
-    JsonScanner::Status status;
-    if (!scanning) {
-      std::size_t end = used;
-      while (end != 0 && (buffer[end - 1] == ' ' || buffer[end - 1] == '\n' || buffer[end - 1] == '\r' ||
-                          buffer[end - 1] == '\t')) {
-        --end;
+    if (before == 0) {
+      simdjson::dom::element root;
+      if (ends_with_bracket(buffer.get(), used) &&
+          thread_parser().parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) {
+        return root;
       }
-      if (end != 0 && (buffer[end - 1] == '}' || buffer[end - 1] == ']')) {
-        simdjson::dom::element root;
-        if (thread_parser().parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) return root;
-      }
-      scanning = true;
       scanner.reset();
-      status = scanner.feed(buffer.get(), used);
-    } else {
-      status = scanner.feed(fresh, static_cast<std::size_t>(got));
     }
+    JsonScanner::Status status = scanner.feed(buffer.get() + before, used - before);
     if (status == JsonScanner::Status::NeedMore) status = scanner.end_of_read();
     if (status == JsonScanner::Status::Complete) return parse(used);
     if (status == JsonScanner::Status::Invalid) {
@@ -241,7 +284,7 @@ NetWork::NetWork(NetWork&&) noexcept = default;
 NetWork& NetWork::operator=(NetWork&&) noexcept = default;
 NetWork::~NetWork() = default;
 
-NetWork::NetWork(std::string_view ip, Timeouts timeouts) {
+NetWork::NetWork(std::string_view ip, Timeouts timeouts, robot_behavior::InterruptCheck interrupt) {
   // The address is the caller's text with the port appended; the text before the last
   // colon is the host, so "::1" and "[::1]" both name the IPv6 loopback.
   std::string address(ip);
@@ -268,12 +311,12 @@ NetWork::NetWork(std::string_view ip, Timeouts timeouts) {
   bool tried = false;
   for (const addrinfo* entry = list.get(); entry != nullptr && fd < 0; entry = entry->ai_next) {
     tried = true;
-    fd = connect_one(*entry, timeouts.connect, error);
+    fd = connect_one(*entry, timeouts.connect, interrupt, error);
   }
   if (!tried) panic("could not resolve to any addresses");
   if (fd < 0) panic(os_error_text(error));
   try {
-    impl_ = std::make_unique<Impl>(fd, timeouts);
+    impl_ = std::make_unique<Impl>(fd, timeouts, interrupt);
   } catch (...) {
     ::close(fd);
     throw;
@@ -282,14 +325,15 @@ NetWork::NetWork(std::string_view ip, Timeouts timeouts) {
 
 bool NetWork::has_stream() const noexcept { return impl_ != nullptr; }
 
-namespace {
-
-template <class Reply>
-void panic_unless_read(const Result<Reply>& reply) {
-  if (!reply) panic(reply.error().display());
+void NetWork::set_interrupt_check(robot_behavior::InterruptCheck interrupt) noexcept {
+  if (impl_) impl_->interrupt = interrupt;
 }
 
-}  // namespace
+void NetWork::set_exchange_timeout(std::chrono::milliseconds timeout) {
+  if (!impl_) return;
+  impl_->timeouts.exchange = timeout;
+  if (impl_->slice != impl_->full_slice()) impl_->set_slice(impl_->full_slice());
+}
 
 Result<DefaultState> NetWork::exchange(DefaultState*) {
   Result<DefaultState> reply = read_default(round_trip());
@@ -307,6 +351,7 @@ simdjson::dom::element NetWork::round_trip() {
   Impl& io = *impl_;
   const auto deadline = Clock::now() + io.timeouts.exchange;
   try {
+    if (io.slice != io.full_slice()) io.set_slice(io.full_slice());  // shortened near the last deadline
     io.send_all(out_, deadline);
     return io.receive(deadline);
   } catch (...) {

@@ -14,13 +14,21 @@ using robot_behavior::panic;
 using robot_behavior::Result;
 using robot_behavior::RobotException;
 
-OrvekRobot::OrvekRobot(std::string_view ip, Timeouts timeouts) : network_(ip, timeouts) {}
+OrvekRobot::OrvekRobot(std::string_view ip, Timeouts timeouts, robot_behavior::InterruptCheck interrupt)
+    : network_(ip, timeouts, interrupt) {
+  RobotBehavior::set_interrupt_check(interrupt.check, interrupt.context);
+}
 
 OrvekRobot::OrvekRobot(NetWork network) : network_(std::move(network)) {}
 
 // --- RobotBehavior -----------------------------------------------------------------------
 
 std::string OrvekRobot::version() const { return "0.1.0"; }
+
+void OrvekRobot::set_interrupt_check(bool (*check)(void* context), void* context) noexcept {
+  RobotBehavior::set_interrupt_check(check, context);
+  network_.set_interrupt_check({check, context});
+}
 
 Result<void> OrvekRobot::init() { return send_checked(Command::power_on, EmptyBody{}); }
 

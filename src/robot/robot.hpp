@@ -63,7 +63,10 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
   static constexpr std::chrono::nanoseconds kServoPeriod{8'000'000};
 
   // Connects to `ip` port 10001 (an internal failure when that fails). Sends nothing.
-  explicit OrvekRobot(std::string_view ip, Timeouts timeouts = {});
+  // `interrupt` is asked while the connection and every later wait for the controller or
+  // for rest go on (see set_interrupt_check); when it fires the wait ends with
+  // robot_behavior::Interrupted.
+  explicit OrvekRobot(std::string_view ip, Timeouts timeouts = {}, robot_behavior::InterruptCheck interrupt = {});
   // Drives the controller on the other end of `network` (which may have no stream).
   explicit OrvekRobot(NetWork network);
 
@@ -75,6 +78,8 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
 
   // --- RobotBehavior ---
   std::string version() const override;                    // "0.1.0"
+  // Asked by the wait for rest and by the transport's waits for a reply.
+  void set_interrupt_check(bool (*check)(void* context), void* context) noexcept override;
   robot_behavior::Result<void> init() override;             // "power_on", checked
   robot_behavior::Result<void> shutdown() override;         // "power_off", checked
   robot_behavior::Result<void> enable() override;           // "power_on" unchecked, "enable_robot" checked

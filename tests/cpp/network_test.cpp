@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "counting_new.hpp"
+#include "counting_syscalls.hpp"
 #include "network/network.hpp"
 #include "scripted_controller.hpp"
 
@@ -154,6 +155,65 @@ TEST(NetWork, SteadyStateExchangesAllocateNothing) {
   ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
   ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::servo_j, step));
   EXPECT_EQ(static_cast<long>(testing::thread_new_count()) - before, 0);
+}
+
+TEST(NetWork, AReplyThatArrivesWholeCostsOneSendAndOneRecv) {
+  ScriptedController fake("127.0.2.8");
+  for (int round = 0; round < 2; ++round) {
+    fake.reply_get_data(default_get_data_state());
+    fake.reply(default_reply("0", ""));
+  }
+  NetWork network("127.0.2.8", kPatient);
+  const ServoJData step{{0.1, 0.2, 0.3, 0.4, 0.5, 0.6}, 0};
+  ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
+  ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::servo_j, step));
+  const auto before = testing::thread_socket_calls();
+  ASSERT_TRUE(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}));
+  ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::servo_j, step));
+  const auto after = testing::thread_socket_calls();
+  EXPECT_EQ(after.send - before.send, 2u);
+  EXPECT_EQ(after.recv - before.recv, 2u);
+  EXPECT_EQ(after.poll - before.poll, 0u);
+  EXPECT_EQ(after.setsockopt - before.setsockopt, 0u);
+}
+
+// An interruption check that fires on its third call.
+bool third_call(void* calls) { return ++*static_cast<int*>(calls) == 3; }
+
+TEST(NetWork, AnInterruptedWaitEndsBySlicesAndDropsTheStream) {
+  ScriptedController fake("127.0.2.9");
+  fake.reply_in_parts({R"({"errorCode":"0",)", R"("errorMsg":"late"})"}, 150ms);  // one slice without bytes
+  fake.stay_silent();
+  fake.stay_silent();
+  int calls = 0;
+  NetWork network("127.0.2.9", kPatient, {&third_call, &calls});
+  EXPECT_EQ(network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{})->error_msg, "late");
+  EXPECT_EQ(calls, 1);
+  const auto start = Clock::now();
+  EXPECT_THROW((void)network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}), robot_behavior::Interrupted);
+  const auto waited = Clock::now() - start;
+  EXPECT_EQ(calls, 3);
+  EXPECT_GE(waited, 200ms);  // asked after each 100 ms slice
+  EXPECT_LT(waited, 1s);
+  EXPECT_FALSE(network.has_stream());
+  EXPECT_EQ(network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}).error().display(),
+            "Network exception: TCP command stream is not initialized");
+}
+
+TEST(NetWork, TheExchangeTimeOutCanBeSetAndItsLastSliceEndsAtTheDeadline) {
+  ScriptedController fake("127.0.2.10");
+  fake.reply_ok();
+  fake.stay_silent();
+  NetWork network("127.0.2.10", kPatient);
+  ASSERT_TRUE(network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}));
+  network.set_exchange_timeout(120ms);  // a slice of 100 ms, then one of 20 ms
+  const auto start = Clock::now();
+  EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}); }),
+            "Connection timed out (os error 110)");
+  const auto waited = Clock::now() - start;
+  EXPECT_GE(waited, 120ms);
+  EXPECT_LT(waited, 195ms);  // two whole slices would be 200 ms
+  EXPECT_FALSE(network.has_stream());
 }
 
 TEST(NetWork, ConnectFailures) {

@@ -14,9 +14,10 @@ the test ends::
     def test_refused(sim):
         controller = sim(script={"enable_robot": [{"reply": {"errorCode": "7", "errorMsg": "x"}}]})
 
-``sim(script=None, host=None)``
+``sim(script=None, host=None, args=())``
     ``script``: a dict (written to a file) or a path to a script file, in the format of
     sim/README.md. ``host``: listen there instead of a fresh 127.0.A.B (e.g. "::1").
+    ``args``: more command-line arguments (e.g. ``["--log-joints", "100"]``).
 
 :class:`Sim`
     ``host``            the address to give the client (``OrvekRobot(sim.host)``)
@@ -118,9 +119,10 @@ class Sim:
         return self.process.returncode
 
 
-def _start(binary: str, host: str, script_path: Path | None, log_path: Path, stderr_path: Path) -> Sim | str:
+def _start(binary: str, host: str, script_path: Path | None, log_path: Path, stderr_path: Path,
+           extra: tuple[str, ...] | list[str] = ()) -> Sim | str:
     """A running Sim, or the simulator's complaint when it exited before it was ready."""
-    args = [binary, "--host", host, "--log", str(log_path)]
+    args = [binary, "--host", host, "--log", str(log_path), *extra]
     if script_path is not None:
         args += ["--script", str(script_path)]
     with open(stderr_path, "wb") as stderr:
@@ -147,7 +149,8 @@ def sim(tmp_path):
     binary = find_sim_binary()
     started: list[Sim] = []
 
-    def start(script: dict | str | os.PathLike | None = None, host: str | None = None) -> Sim:
+    def start(script: dict | str | os.PathLike | None = None, host: str | None = None,
+              args: tuple[str, ...] | list[str] = ()) -> Sim:
         n = len(started)
         script_path = None
         if isinstance(script, dict):
@@ -157,7 +160,8 @@ def sim(tmp_path):
             script_path = Path(script)
         for _ in range(20):
             chosen = host or next_loopback_host()
-            outcome = _start(binary, chosen, script_path, tmp_path / f"sim{n}-log.jsonl", tmp_path / f"sim{n}-stderr.txt")
+            outcome = _start(binary, chosen, script_path, tmp_path / f"sim{n}-log.jsonl", tmp_path / f"sim{n}-stderr.txt",
+                             args)
             if isinstance(outcome, Sim):
                 started.append(outcome)
                 return outcome

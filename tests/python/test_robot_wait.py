@@ -1,9 +1,10 @@
 """Blocking moves against orvek-sim: how long they take, how often they ask, and how a signal
-ends the wait (Ctrl-C stops the arm)."""
+ends the wait (Ctrl-C stops the arm), or any other wait for the controller."""
 
 import json
 import os
 import signal
+import socket
 import subprocess
 import sys
 import textwrap
@@ -11,6 +12,7 @@ import time
 
 import pytest
 
+from conftest import next_loopback_host
 from liborvek import OrvekRobot
 
 HOME = [0.0, 90.0, -90.0, -90.0, -90.0, 0.0]
@@ -140,3 +142,82 @@ def test_signal_handler_inside_a_wait_meets_the_borrowed_robot(sim):
     assert robot.is_moving() is False
     assert 0.0 < robot.state().joint[0] < 170.0
     assert json.loads(controller.requests()[-1]) == {"cmdName": "get_data"}
+
+
+WAITING_CHILD = textwrap.dedent("""
+    import sys
+    from liborvek import OrvekRobot
+
+    mode, host = sys.argv[1:]
+    robot = None
+    if mode == "realtime":
+        robot = OrvekRobot(host)
+        robot.enable()
+    elif mode == "state":
+        robot = OrvekRobot(host)
+    home = [0.0, 90.0, -90.0, -90.0, -90.0, 0.0]
+    calls = {
+        "connect": lambda: OrvekRobot(host),
+        "state": lambda: robot.state(),
+        "realtime": lambda: robot.move_joint_with_closure(lambda state, period: (home, False)),
+    }
+    print("waiting", flush=True)
+    try:
+        calls[mode]()
+        print("returned", flush=True)
+    except KeyboardInterrupt:
+        print("KeyboardInterrupt", flush=True)
+    if robot is not None:
+        try:
+            robot.state()
+        except Exception as error:
+            print(error, flush=True)
+""")
+
+
+def silent_listener(host):
+    """A listening socket whose backlog is full: it drops every further connection attempt
+    unanswered, as a controller that is switched off behind a switch does."""
+    listener = socket.socket()
+    listener.bind((host, 10001))
+    listener.listen(0)
+    filler = socket.create_connection((host, 10001))  # takes the one place in the queue
+    return listener, filler
+
+
+@pytest.mark.parametrize("mode", ["state", "realtime", "connect"])
+def test_ctrl_c_ends_a_wait_for_the_controller_and_drops_the_stream(sim, mode):
+    script = {"get_data": [{"no_reply": True}], "servo_j": [{"delay_ms": 0, "times": 3}, {"no_reply": True}]}
+    controller = sim(script=script)
+    host = controller.host
+    held = silent_listener(next_loopback_host()) if mode == "connect" else ()
+    if held:
+        host = held[0].getsockname()[0]
+    child = subprocess.Popen([sys.executable, "-c", WAITING_CHILD, mode, host], stdout=subprocess.PIPE, text=True)
+    try:
+        assert child.stdout.readline() == "waiting\n"
+        time.sleep(1.0)
+        sent_at = time.monotonic()
+        child.send_signal(signal.SIGINT)
+        line = child.stdout.readline()
+        seen_after = time.monotonic() - sent_at
+        rest = child.stdout.read()
+        assert child.wait(10) == 0
+    finally:
+        if child.poll() is None:
+            child.kill()
+            child.wait()
+        for s in held:
+            s.close()
+    assert line == "KeyboardInterrupt\n"
+    assert seen_after < 0.1
+    if mode == "connect":
+        assert rest == ""
+        return
+    # The reply may still come: the stream is gone, so that it is never taken for another's.
+    assert rest == "Network exception: TCP command stream is not initialized\n"
+    if mode == "realtime":
+        # No "servo_move" 0 after the unanswered target: there is no stream to send it on.
+        assert controller.names() == ["power_on", "enable_robot", "servo_move"] + ["servo_j"] * 4
+    else:
+        assert controller.names() == ["get_data"]

@@ -13,8 +13,9 @@ namespace robot_behavior {
 // The pause between two status queries of a wait for rest.
 inline constexpr std::chrono::milliseconds kRestPollPeriod{100};
 
-// Asked between the status queries of a wait for rest. The host (the Python binding)
-// installs it to notice a pending Ctrl-C; it must not throw.
+// Asked between the status queries of a wait for rest, and by a transport between the
+// slices of a wait for the controller. The host (the Python binding) installs it to notice
+// a pending Ctrl-C; it must not throw.
 struct InterruptCheck {
   bool (*check)(void* context) = nullptr;
   void* context = nullptr;
@@ -22,12 +23,18 @@ struct InterruptCheck {
   bool requested() const { return check != nullptr && check(context); }
 };
 
-// A wait for rest that ended because the host asked to stop. The arm has been told to stop
-// (best effort). This is not an internal failure: the host reports its own pending
-// interruption (for Python, the KeyboardInterrupt already set).
+// A wait that ended because the host asked to stop: a wait for rest (the arm has been told
+// to stop, best effort) or a transport's wait for the controller. This is not an internal
+// failure: the host reports its own pending interruption (for Python, the
+// KeyboardInterrupt already set).
 class Interrupted : public std::exception {
  public:
-  const char* what() const noexcept override { return "interrupted while waiting for the arm to come to rest"; }
+  Interrupted() noexcept = default;
+  explicit Interrupted(const char* what) noexcept : what_(what) {}
+  const char* what() const noexcept override { return what_; }
+
+ private:
+  const char* what_ = "interrupted while waiting for the arm to come to rest";
 };
 
 class RobotBehavior {
@@ -48,8 +55,11 @@ class RobotBehavior {
   virtual Result<void> emergency_stop() = 0;
   virtual Result<void> clear_emergency_stop() = 0;
 
-  // Installs (or, with a null `check`, removes) the check asked between status queries.
-  void set_interrupt_check(bool (*check)(void* context), void* context) noexcept { interrupt_ = {check, context}; }
+  // Installs (or, with a null `check`, removes) the check asked between status queries. A
+  // robot whose transport waits on it too passes it on.
+  virtual void set_interrupt_check(bool (*check)(void* context), void* context) noexcept {
+    interrupt_ = {check, context};
+  }
   const InterruptCheck& interrupt_check() const noexcept { return interrupt_; }
 
   // Queries is_moving at once and then every kRestPollPeriod until it answers false. No

@@ -7,7 +7,8 @@
 //
 // WARMUP cycles or exchanges run first, unmeasured, as in the Python benchmarks.
 // The controller must be running on HOST (port 10001); "realtime" enables the arm first.
-// Prints one line of JSON: {"samples_ns": [...]}, one figure per cycle or exchange.
+// Prints one line of JSON: {"samples_ns": [...]}, one figure per cycle or exchange; with a
+// trailing argument "quiet", {} instead (for counting instructions per call).
 // A realtime sample is the time from one call of the callable to the next: building the
 // state, the callable and one command-and-reply round trip.
 
@@ -28,7 +29,13 @@ using Clock = std::chrono::steady_clock;
 
 std::int64_t nanoseconds(Clock::duration d) { return std::chrono::duration_cast<std::chrono::nanoseconds>(d).count(); }
 
+bool g_quiet = false;
+
 void print_samples(const std::vector<std::int64_t>& samples) {
+  if (g_quiet) {
+    std::fputs("{}\n", stdout);
+    return;
+  }
   std::string out = "{\"samples_ns\": [";
   for (std::size_t i = 0; i < samples.size(); ++i) {
     if (i != 0) out += ',';
@@ -92,10 +99,11 @@ int get_data(orvek::OrvekRobot& robot, std::size_t count, std::size_t warmup) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 5) {
-    std::fputs("usage: bench_floor realtime|get_data HOST COUNT WARMUP\n", stderr);
+  if (argc != 5 && !(argc == 6 && std::string_view(argv[5]) == "quiet")) {
+    std::fputs("usage: bench_floor realtime|get_data HOST COUNT WARMUP [quiet]\n", stderr);
     return 2;
   }
+  g_quiet = argc == 6;
   const std::string_view mode = argv[1];
   const std::size_t count = std::strtoull(argv[3], nullptr, 10);
   const std::size_t warmup = std::strtoull(argv[4], nullptr, 10);

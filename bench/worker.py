@@ -1,16 +1,18 @@
 """One measurement in a process of its own, for bench/run.py. Prints one line of JSON.
 
-    worker.py realtime lib|pure HOST CYCLES WARMUP   per-cycle times of the servo loop
-    worker.py state lib|pure HOST COUNT WARMUP       per-call times of state()
+    worker.py realtime lib|pure HOST CYCLES WARMUP [quiet]  per-cycle times of the servo loop
+    worker.py state lib|pure HOST COUNT WARMUP [quiet]      per-call times of state()
     worker.py alloc HOST CYCLES                      C++ allocations per cycle / per state()
                                                      (needs the counting library preloaded)
-    worker.py pose SECONDS                           Pose conversions: liborvek vs pose_formulas
+    worker.py pose SECONDS FLOOR_DIR                 Pose conversions: liborvek vs the C floor
+                                                     (pose_floor in FLOOR_DIR) and pose_formulas
     worker.py memory HOST ROBOTS                     resident memory per connected OrvekRobot
     worker.py import                                 time of `import liborvek` in this process
 
 The realtime user function is the same for both clients: it notes the time of each call and
 returns six zeros, then finished after CYCLES targets. A sample is the time from one call to
-the next: building the state, the call, reading the result and one round trip.
+the next: building the state, the call, reading the result and one round trip. With "quiet"
+the samples are not printed ({} instead), so that counting instructions counts only the calls.
 """
 
 from __future__ import annotations
@@ -18,6 +20,7 @@ from __future__ import annotations
 import gc
 import json
 import os
+import statistics
 import sys
 import time
 import timeit
@@ -57,16 +60,16 @@ def step_function(cycles: int):
     return step, calls
 
 
-def realtime(kind: str, host: str, cycles: int, warmup: int) -> None:
+def realtime(kind: str, host: str, cycles: int, warmup: int, quiet: bool) -> None:
     robot = connect(kind, host)
     step, _ = step_function(warmup)
     robot.move_joint_with_closure(step)
     step, calls = step_function(cycles)
     robot.move_joint_with_closure(step)
-    emit({"samples_ns": [b - a for a, b in zip(calls, calls[1:])]})
+    emit({} if quiet else {"samples_ns": [b - a for a, b in zip(calls, calls[1:])]})
 
 
-def state(kind: str, host: str, count: int, warmup: int) -> None:
+def state(kind: str, host: str, count: int, warmup: int, quiet: bool) -> None:
     robot = connect(kind, host)
     clock = time.perf_counter_ns
     call = robot.state
@@ -77,7 +80,7 @@ def state(kind: str, host: str, count: int, warmup: int) -> None:
         start = clock()
         call()
         samples.append(clock() - start)
-    emit({"samples_ns": samples})
+    emit({} if quiet else {"samples_ns": samples})
 
 
 def alloc(host: str, cycles: int) -> None:
@@ -194,7 +197,32 @@ def per_call_ns(call, seconds: float) -> float:
     return runs[3] / number * 1e9
 
 
-def pose(seconds: float) -> None:
+def paired_ns(ours, floor, seconds: float) -> tuple[float, float]:
+    """Medians of the time per call of two callables timed in turns (7 repeats each, about
+    seconds / 7 per repeat), so that a slow spell of the machine falls on both."""
+    timers = [timeit.Timer(ours), timeit.Timer(floor)]
+    numbers = []
+    for timer in timers:
+        number, elapsed = timer.autorange()
+        numbers.append(max(1, int(number * (seconds / 14) / max(elapsed, 1e-9))))
+    runs: list[list[float]] = [[], []]
+    for _ in range(7):
+        for k in (0, 1):
+            runs[k].append(timers[k].timeit(numbers[k]) / numbers[k] * 1e9)
+    return statistics.median(runs[0]), statistics.median(runs[1])
+
+
+def shape(value):
+    if isinstance(value, (tuple, list)):
+        return (type(value).__name__, [shape(item) for item in value])
+    return type(value).__name__
+
+
+def pose(seconds: float, floor_dir: str) -> None:
+    """Each method from each source: liborvek, the C floor of its result, pure Python."""
+    sys.path.insert(0, floor_dir)
+    import pose_floor
+
     results = []
     for source, lib, pure in pose_pairs():
         for method in METHODS:
@@ -202,28 +230,33 @@ def pose(seconds: float) -> None:
             theirs = getattr(pure, method)
             a, b = flat(ours()), flat(theirs())
             agree = len(a) == len(b) and all(abs(x - y) <= 1e-9 * max(1.0, abs(x)) for x, y in zip(a, b))
+            build = getattr(pose_floor, method)
+            lib_ns, floor_ns = paired_ns(ours, build, seconds)
             results.append({
                 "source": source,
                 "method": method,
                 "agree": agree,
-                "lib_ns": per_call_ns(ours, seconds),
-                "pure_ns": per_call_ns(theirs, seconds),
+                "same_shape": shape(ours()) == shape(build()),
+                "lib_ns": lib_ns,
+                "floor_ns": floor_ns,
+                "pure_ns": per_call_ns(theirs, seconds / 4),
             })
     emit({"pose": results})
 
 
 def main(argv: list[str]) -> None:
     mode = argv[1]
+    quiet = argv[-1] == "quiet"
     if mode == "realtime":
-        realtime(argv[2], argv[3], int(argv[4]), int(argv[5]))
+        realtime(argv[2], argv[3], int(argv[4]), int(argv[5]), quiet)
     elif mode == "state":
-        state(argv[2], argv[3], int(argv[4]), int(argv[5]))
+        state(argv[2], argv[3], int(argv[4]), int(argv[5]), quiet)
     elif mode == "alloc":
         alloc(argv[2], int(argv[3]))
     elif mode == "memory":
         memory(argv[2], int(argv[3]))
     elif mode == "pose":
-        pose(float(argv[2]))
+        pose(float(argv[2]), argv[3])
     elif mode == "import":
         import_time()
     else:

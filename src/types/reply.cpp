@@ -18,10 +18,14 @@
 #include "types/json_write.hpp"
 #include "types/reply.hpp"
 #include "types/reply_fields.hpp"
+#include "types/reply_keys.hpp"
+#include "types/reply_one_pass.hpp"
 
 namespace orvek {
 namespace {
 
+using reply_fields::field_index;
+using reply_fields::kUnknownKey;
 using simdjson::dom::element;
 using simdjson::dom::element_type;
 
@@ -212,52 +216,6 @@ struct Readers<GetDataState> {
 };
 #undef ORVEK_GET_DATA_READER
 
-// Key to field index through a perfect hash found at compile time: one hash of the key,
-// one table load, one comparison.
-constexpr std::uint32_t key_hash(std::string_view key, std::uint32_t seed) {
-  std::uint32_t hash = 2166136261u ^ seed;
-  for (const char c : key) {
-    hash ^= static_cast<unsigned char>(c);
-    hash *= 16777619u;
-  }
-  return hash >> 24;  // the top byte mixes best
-}
-
-struct KeyTable {
-  std::uint32_t seed = 0;
-  std::array<std::uint8_t, 256> slots{};  // field index + 1; 0 is no field
-};
-
-template <class Record>
-constexpr KeyTable make_key_table() {
-  constexpr auto& keys = reply_fields::Keys<Record>::value;
-  for (std::uint32_t seed = 0;; ++seed) {
-    KeyTable table;
-    table.seed = seed;
-    bool collision = false;
-    for (std::size_t i = 0; i < keys.size() && !collision; ++i) {
-      auto& slot = table.slots[key_hash(keys[i], seed)];
-      collision = slot != 0;
-      slot = static_cast<std::uint8_t>(i + 1);
-    }
-    if (!collision) return table;
-  }
-}
-
-template <class Record>
-inline constexpr KeyTable kKeyTable = make_key_table<Record>();
-
-template <class Record>
-constexpr std::size_t kUnknownKey = reply_fields::kFieldCount<Record>;
-
-template <class Record>
-std::size_t field_index(std::string_view key) {
-  constexpr auto& table = kKeyTable<Record>;
-  const std::size_t slot = table.slots[key_hash(key, table.seed)];
-  if (slot == 0 || reply_fields::Keys<Record>::value[slot - 1] != key) return kUnknownKey<Record>;
-  return slot - 1;
-}
-
 template <class Record>
 void append_record_expected(std::string& error) {
   error += ": expected an object or an array of ";
@@ -340,12 +298,25 @@ element parse_or_panic(simdjson::dom::parser& parser, std::string_view padded_te
 Result<DefaultState> read_default(const element& value) { return read_record<DefaultState>(value); }
 Result<GetDataState> read_get_data(const element& value) { return read_record<GetDataState>(value); }
 
+namespace {
+
+// The usual reply is read in one pass; whatever that pass does not settle is read again
+// from the start by the strict reader, which has the last word on every text.
+template <class Record>
+Result<Record> deserialize(simdjson::dom::parser& parser, std::string_view padded_text) {
+  Result<Record> result(std::in_place);
+  if (!one_pass::read(padded_text, *result)) result = read_record<Record>(parse_or_panic(parser, padded_text));
+  return result;
+}
+
+}  // namespace
+
 Result<DefaultState> deserialize_default(simdjson::dom::parser& parser, std::string_view padded_text) {
-  return read_default(parse_or_panic(parser, padded_text));
+  return deserialize<DefaultState>(parser, padded_text);
 }
 
 Result<GetDataState> deserialize_get_data(simdjson::dom::parser& parser, std::string_view padded_text) {
-  return read_get_data(parse_or_panic(parser, padded_text));
+  return deserialize<GetDataState>(parser, padded_text);
 }
 
 }  // namespace orvek

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <simdjson.h>
 
+#include <cmath>
 #include <string>
 #include <string_view>
 
 #include "robot_behavior/exception.hpp"
 #include "types/reply.hpp"
+#include "types/reply_one_pass.hpp"
 
 namespace orvek {
 namespace {
@@ -193,6 +195,32 @@ TEST_F(ReplyText, GetDataArrayFormTakesTheFieldsInDeclarationOrder) {
   }
   EXPECT_EQ(*read_get_data(array_text + "]"), state);
   EXPECT_EQ(get_data_error(array_text + ",0]"), "invalid length 44: expected an object or an array of 43 values");
+}
+
+// The usual reply is read in one pass; every text that pass leaves to the strict reader
+// reads exactly as that reader reads it.
+TEST_F(ReplyText, OnePassTakesTheUsualReplyAndHandsOverTheRest) {
+  std::string usual;
+  serialize_into(usual, distinct_state());
+  const simdjson::padded_string padded(usual);
+  GetDataState fast{};
+  ASSERT_TRUE(one_pass::read(std::string_view(padded.data(), padded.size()), fast));
+  EXPECT_EQ(fast, distinct_state());
+
+  // "-0" is the integer 0 for the strict reader: +0.0, where a parse of the text gives -0.0.
+  EXPECT_FALSE(std::signbit(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":-0)"))->rapidrate));
+  EXPECT_TRUE(std::signbit(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":-0.0)"))->rapidrate));
+  EXPECT_EQ(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":18446744073709551615)"))->rapidrate,
+            18446744073709551615.0);
+  EXPECT_THROW((void)read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":18446744073709551616)")), Panic);
+  // An escaped key names its field; with duplicates the last counts, a bad first one too.
+  EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("\u006cen":7)"))->len, 7);
+  EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("len":true,"len":9)"))->len, 9);
+  EXPECT_EQ(get_data_error(idle_with(R"("len":0)", R"("len":9,"len":true)")),
+            R"(invalid type boolean true at key "len": expected an integer 0 to 65535)");
+  EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("len":0,"extra":[1,{"a":null}])"))->len, 0);
+  EXPECT_THROW((void)read_get_data(usual + " 1"), Panic);
+  EXPECT_THROW((void)read_get_data(idle_with(R"("len":0)", R"("len":0,"extra":tru)")), Panic);
 }
 
 TEST(ReplyWriter, DefaultStateEscapesItsTexts) {

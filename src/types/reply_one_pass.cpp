@@ -1,0 +1,149 @@
+// One pass of simdjson's On-Demand parser: each key is dispatched to its field as it comes
+// and the value read at once, instead of building the parser's whole tape first and then
+// walking it. Every case the reading does not settle by itself (an unknown, escaped or
+// repeated key, the array form, a value of the wrong type, a number beyond what both
+// parsers surely read alike) returns false and goes to the strict reader.
+
+#include "types/reply_one_pass.hpp"
+
+#include <simdjson.h>
+
+#include <array>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "types/reply_fields.hpp"
+#include "types/reply_keys.hpp"
+
+namespace orvek::one_pass {
+namespace {
+
+namespace od = simdjson::ondemand;
+using simdjson::SUCCESS;
+
+// The parser of the calling thread; its buffers are made at the first reply and reused.
+od::parser& thread_parser() {
+  thread_local od::parser parser(1u << 20);
+  return parser;
+}
+
+// Integers: only plain digits in range. get_uint64 refuses a sign, a fraction, an exponent
+// and anything past 2^64 - 1, each of which the strict reader judges itself.
+[[gnu::always_inline]] inline bool get(od::value& value, std::uint8_t& out) {
+  std::uint64_t number = 0;
+  if (value.get_uint64().get(number) != SUCCESS || number > 0xff) return false;
+  out = static_cast<std::uint8_t>(number);
+  return true;
+}
+[[gnu::always_inline]] inline bool get(od::value& value, std::uint16_t& out) {
+  std::uint64_t number = 0;
+  if (value.get_uint64().get(number) != SUCCESS || number > 0xffff) return false;
+  out = static_cast<std::uint16_t>(number);
+  return true;
+}
+// Doubles: the parse of the text, which for an integer the tape would hold as int64 or
+// uint64 is the same double as the conversion of that integer. Two readings differ and go to
+// the strict reader: "-0" (the integer 0 there, -0.0 here) and integers of 20 digits or
+// more (refused there); both give -0.0 or a magnitude of 9.2e18 or more here (checked after the parse).
+[[gnu::always_inline]] inline bool get(od::value& value, double& out) {
+  if (value.get_double().get(out) != SUCCESS) return false;
+  return !(out == 0.0 && std::signbit(out)) && !(std::fabs(out) >= 9.2e18);
+}
+[[gnu::always_inline]] inline bool get(od::value& value, bool& out) { return value.get_bool().get(out) == SUCCESS; }
+inline bool get(od::value& value, std::string& out) {
+  std::string_view text;
+  if (value.get_string().get(text) != SUCCESS) return false;
+  out.assign(text);
+  return true;
+}
+
+template <class T, std::size_t N>
+bool get(od::value& value, std::array<T, N>& out) {
+  od::array items;
+  if (value.get_array().get(items) != SUCCESS) return false;
+  // Bytes written through a uint8_t may alias anything; a local array that never escapes
+  // lets the compiler keep the parser's state in registers.
+  std::conditional_t<sizeof(T) == 1, std::array<T, N>, std::array<T, N>&> values = out;
+  std::size_t index = 0;
+  for (auto item : items) {
+    od::value element;
+    if (std::move(item).get(element) != SUCCESS || index == N || !get(element, values[index])) return false;
+    ++index;
+  }
+  if (index != N) return false;
+  if constexpr (sizeof(T) == 1) out = values;
+  return true;
+}
+
+template <class Record>
+using Getter = bool (*)(od::value&, Record&);
+
+template <auto Member, class Record>
+bool get_member(od::value& value, Record& record) {
+  return get(value, record.*Member);
+}
+
+template <class Record>
+struct Getters;
+
+#define ORVEK_DEFAULT_GETTER(member, key) &get_member<&DefaultState::member, DefaultState>,
+template <>
+struct Getters<DefaultState> {
+  static constexpr Getter<DefaultState> value[] = {ORVEK_DEFAULT_STATE_FIELDS(ORVEK_DEFAULT_GETTER)};
+};
+#undef ORVEK_DEFAULT_GETTER
+
+#define ORVEK_GET_DATA_GETTER(member, key) &get_member<&GetDataState::member, GetDataState>,
+template <>
+struct Getters<GetDataState> {
+  static constexpr Getter<GetDataState> value[] = {ORVEK_GET_DATA_FIELDS(ORVEK_GET_DATA_GETTER)};
+};
+#undef ORVEK_GET_DATA_GETTER
+
+// The key as written between its quotes, up to the first quote or backslash: a key with an
+// escape is cut short and so matches no field.
+[[gnu::always_inline]] inline std::string_view raw_key(const od::raw_json_string& key) {
+  const char* const start = key.raw();
+  const char* end = start;
+  while (*end != '"' && *end != '\\') ++end;
+  return {start, static_cast<std::size_t>(end - start)};
+}
+
+template <class Record>
+bool read_record(std::string_view padded_text, Record& record) {
+  constexpr std::size_t kCount = reply_fields::kFieldCount<Record>;
+  static_assert(kCount < 64, "the seen-mask holds one bit per field");
+  constexpr std::uint64_t kAll = (std::uint64_t{1} << kCount) - 1;
+  const auto& getters = Getters<Record>::value;
+
+  od::document document;
+  const simdjson::padded_string_view text(padded_text.data(), padded_text.size(),
+                                          padded_text.size() + simdjson::SIMDJSON_PADDING);
+  if (thread_parser().iterate(text).get(document) != SUCCESS) return false;
+  od::object object;
+  if (document.get_object().get(object) != SUCCESS) return false;
+  std::uint64_t seen = 0;
+  for (auto entry : object) {
+    od::field field;
+    if (std::move(entry).get(field) != SUCCESS) return false;
+    const std::size_t index = reply_fields::field_index<Record>(raw_key(field.key()));
+    if (index == reply_fields::kUnknownKey<Record>) return false;
+    const std::uint64_t bit = std::uint64_t{1} << index;
+    if ((seen & bit) != 0 || !getters[index](field.value(), record)) return false;
+    seen |= bit;
+  }
+  // Nothing but whitespace may follow the object: the iteration is then past the last token.
+  const char* rest = nullptr;
+  return seen == kAll && document.current_location().get(rest) == simdjson::OUT_OF_BOUNDS;
+}
+
+}  // namespace
+
+bool read(std::string_view padded_text, DefaultState& out) { return read_record(padded_text, out); }
+bool read(std::string_view padded_text, GetDataState& out) { return read_record(padded_text, out); }
+
+}  // namespace orvek::one_pass

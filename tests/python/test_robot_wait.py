@@ -83,12 +83,14 @@ CTRL_C_CHILD = textwrap.dedent("""
 """)
 
 
-def test_ctrl_c_during_a_blocking_move_stops_the_arm(sim):
-    controller = sim()
-    child = subprocess.Popen([sys.executable, "-c", CTRL_C_CHILD, controller.host], stdout=subprocess.PIPE, text=True)
+def interrupt_child(program: str, args: list[str], ready: str, after: float) -> tuple[str, float, str]:
+    """Runs `program` in a child, waits for its line `ready`, sends SIGINT `after` seconds
+    later; returns the child's next line, how long after the signal it came, and the rest of
+    its output. The child must exit with status 0."""
+    child = subprocess.Popen([sys.executable, "-c", program, *args], stdout=subprocess.PIPE, text=True)
     try:
-        assert child.stdout.readline() == "moving\n"
-        time.sleep(0.3)
+        assert child.stdout.readline() == ready
+        time.sleep(after)
         sent_at = time.monotonic()
         child.send_signal(signal.SIGINT)
         line = child.stdout.readline()
@@ -99,6 +101,12 @@ def test_ctrl_c_during_a_blocking_move_stops_the_arm(sim):
         if child.poll() is None:
             child.kill()
             child.wait()
+    return line, seen_after, rest
+
+
+def test_ctrl_c_during_a_blocking_move_stops_the_arm(sim):
+    controller = sim()
+    line, seen_after, rest = interrupt_child(CTRL_C_CHILD, [controller.host], "moving\n", after=0.3)
     assert line == "KeyboardInterrupt\n"
     assert seen_after < 0.1 + 0.15  # one poll period, with room for a loaded machine
     assert rest == "False\n"  # stopped: the next status shows the arm at rest
@@ -193,20 +201,9 @@ def test_ctrl_c_ends_a_wait_for_the_controller_and_drops_the_stream(sim, mode):
     held = silent_listener(next_loopback_host()) if mode == "connect" else ()
     if held:
         host = held[0].getsockname()[0]
-    child = subprocess.Popen([sys.executable, "-c", WAITING_CHILD, mode, host], stdout=subprocess.PIPE, text=True)
     try:
-        assert child.stdout.readline() == "waiting\n"
-        time.sleep(1.0)
-        sent_at = time.monotonic()
-        child.send_signal(signal.SIGINT)
-        line = child.stdout.readline()
-        seen_after = time.monotonic() - sent_at
-        rest = child.stdout.read()
-        assert child.wait(10) == 0
+        line, seen_after, rest = interrupt_child(WAITING_CHILD, [mode, host], "waiting\n", after=1.0)
     finally:
-        if child.poll() is None:
-            child.kill()
-            child.wait()
         for s in held:
             s.close()
     assert line == "KeyboardInterrupt\n"

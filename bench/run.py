@@ -226,18 +226,18 @@ def placements() -> dict[str, tuple[int, int]]:
 
 def networked_series(build: Path, py: str, host: str, cpu: int, args, warm_cycles: int, warm_calls: int):
     limit, floor = build / "bench" / "bench_limit", build / "bench" / "bench_floor"
-    b1 = interleaved({
-        "limit": [str(limit), "realtime", host, str(args.cycles), str(warm_cycles)],
-        "floor": [str(floor), "realtime", host, str(args.cycles), str(warm_cycles)],
-        "lib": [py, str(WORKER), "realtime", "lib", host, str(args.cycles), str(warm_cycles)],
-        "pure": [py, str(WORKER), "realtime", "pure", host, str(args.cycles), str(warm_cycles)],
-    }, args.rounds, cpu)
-    b2 = interleaved({
-        "limit": [str(limit), "get_data", host, str(args.calls), str(warm_calls)],
-        "floor": [str(floor), "get_data", host, str(args.calls), str(warm_calls)],
-        "lib": [py, str(WORKER), "state", "lib", host, str(args.calls), str(warm_calls)],
-        "pure": [py, str(WORKER), "state", "pure", host, str(args.calls), str(warm_calls)],
-    }, args.rounds, cpu)
+
+    def series(floor_what: str, worker_what: str, count: int, warm: int) -> dict[str, Series]:
+        counts = [host, str(count), str(warm)]
+        return interleaved({
+            "limit": [str(limit), floor_what, *counts],
+            "floor": [str(floor), floor_what, *counts],
+            "lib": [py, str(WORKER), worker_what, "lib", *counts],
+            "pure": [py, str(WORKER), worker_what, "pure", *counts],
+        }, args.rounds, cpu)
+
+    b1 = series("realtime", "realtime", args.cycles, warm_cycles)
+    b2 = series("get_data", "state", args.calls, warm_calls)
     return b1, b2
 
 

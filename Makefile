@@ -18,11 +18,7 @@ export PATH := $(VBIN):$(PATH)
 
 deps: $(BUILD)/.deps
 $(BUILD)/.deps: Makefile
-	@missing=""; for p in $(APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
-	fi
+	@tools/apt-install.sh $(APT_PACKAGES)
 	@mkdir -p $(BUILD) && touch $@
 
 $(VENV)/.ready: requirements-dev.txt
@@ -86,11 +82,7 @@ test-sanitize: deps $(VENV)/.ready
 	  echo "sanitizer reports:"; cat $(ASAN_REPORTS)/report*; exit 1; fi
 
 $(BUILD)/.fuzz-deps: Makefile
-	@missing=""; for p in $(FUZZ_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	@tools/apt-install.sh --no-install-recommends $(FUZZ_APT_PACKAGES)
 	@mkdir -p $(BUILD) && touch $@
 
 # Builds the libFuzzer targets (fuzz/) and runs each for FUZZ_SECONDS from the seed corpus
@@ -127,11 +119,7 @@ BENCH_ARGS  ?=
 BENCH_APT_PACKAGES := valgrind
 
 $(BUILD)/.bench-deps: Makefile
-	@missing=""; for p in $(BENCH_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	@tools/apt-install.sh --no-install-recommends $(BENCH_APT_PACKAGES)
 	@mkdir -p $(BUILD) && touch $@
 
 bench: install $(BUILD)/.bench-deps
@@ -261,11 +249,7 @@ clean:
 VIEW_APT_PACKAGES := chromium chromium-driver
 
 $(BUILD)/.view-deps: Makefile
-	@missing=""; for p in $(VIEW_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
-	fi
+	@tools/apt-install.sh $(VIEW_APT_PACKAGES)
 	@mkdir -p $(BUILD) && touch $@
 
 $(VENV)/.view-ready: $(VENV)/.ready
@@ -297,11 +281,7 @@ test-cpp-package: build-cpp
 LINKS_APT_PACKAGES := nftables iproute2
 
 $(BUILD)/.links-deps: Makefile
-	@missing=""; for p in $(LINKS_APT_PACKAGES); do dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; done; \
-	if [ -n "$$missing" ]; then \
-	  echo "installing:$$missing"; \
-	  $(SUDO) apt-get update -qq && DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	@tools/apt-install.sh --no-install-recommends $(LINKS_APT_PACKAGES)
 	@mkdir -p $(BUILD) && touch $@
 
 test-links: install $(BUILD)/.links-deps

@@ -1,6 +1,8 @@
 """What a call ended with, and what the process holds, as the tests check them."""
 
+import gc
 import os
+import tracemalloc
 
 import pytest
 
@@ -31,3 +33,17 @@ def under_address_sanitizer():
     resident size grows without a leak; the sanitizer watches the C++ side itself."""
     with open("/proc/self/maps") as maps:
         return "libasan" in maps.read()
+
+
+def traced_growth(work, rounds):
+    """How much Python memory stays allocated after `work()` ran `rounds` times (bytes, after
+    a collection): a leak of Python objects shows here, whatever the C++ side does."""
+    gc.collect()
+    tracemalloc.start()
+    before = tracemalloc.get_traced_memory()[0]
+    for _ in range(rounds):
+        work()
+    gc.collect()
+    growth = tracemalloc.get_traced_memory()[0] - before
+    tracemalloc.stop()
+    return growth

@@ -10,12 +10,11 @@ import gc
 import json
 import os
 import time
-import tracemalloc
 
 import pytest
 
 from liborvek import OrvekRobot
-from outcomes import panic_text, robot_error, rss_bytes, under_address_sanitizer
+from outcomes import panic_text, robot_error, rss_bytes, traced_growth, under_address_sanitizer
 
 HOME = [0.0, 90.0, -90.0, -90.0, -90.0, 0.0]  # where the simulated arm starts
 MAX_REPLY = 1 << 20
@@ -194,16 +193,9 @@ def test_memory_stays_bounded_under_large_and_faulty_replies(sim):
 
     for _ in range(200):
         faults()
-    gc.collect()
-    tracemalloc.start()
-    traced_before = tracemalloc.get_traced_memory()[0]
     rss_before = rss_bytes()
-    for _ in range(3000):
-        faults()
-    gc.collect()
-    traced_growth = tracemalloc.get_traced_memory()[0] - traced_before
-    tracemalloc.stop()
-    assert traced_growth < 32 * 1024, traced_growth
+    growth = traced_growth(faults, 3000)
+    assert growth < 32 * 1024, growth
     if not under_address_sanitizer():
         assert rss_bytes() - rss_before < 1024 * 1024
 

@@ -8,12 +8,11 @@ thousand, connected or refused, leave no socket behind.
 import gc
 import os
 import sys
-import tracemalloc
 
 import pytest
 
 from liborvek import LoadState, MotionType, OrvekRobot, Pose
-from outcomes import rss_bytes, under_address_sanitizer
+from outcomes import rss_bytes, traced_growth, under_address_sanitizer
 
 Q0 = [0.0] * 6
 HOME = [0.0, 90.0, -90.0, -90.0, -90.0, 0.0]
@@ -45,15 +44,9 @@ class Flat:
         gc.collect()
         descriptors = open_descriptors()
         rss_before = rss_bytes()
-        tracemalloc.start()
-        traced_before = tracemalloc.get_traced_memory()[0]
-        for _ in range(rounds):
-            workload()
-        gc.collect()
-        traced_growth = tracemalloc.get_traced_memory()[0] - traced_before
-        tracemalloc.stop()
+        growth = traced_growth(workload, rounds)
         rss_growth = rss_bytes() - rss_before
-        assert traced_growth < traced_limit, traced_growth
+        assert growth < traced_limit, growth
         if not under_address_sanitizer():
             assert rss_growth < rss_limit, rss_growth
         assert open_descriptors() == descriptors

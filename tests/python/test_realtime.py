@@ -1,20 +1,18 @@
 """Realtime control from Python against orvek-sim: what the controller receives per run, what the
 user's function is given, and how each way of failing reaches the caller."""
 
-import gc
 import json
 import os
 import subprocess
 import sys
 import time
-import tracemalloc
 
 import numpy
 import pytest
 
 import liborvek
 from liborvek import ControlType, MotionType, Pose
-from outcomes import panic_text, robot_error
+from outcomes import panic_text, robot_error, traced_growth
 
 PREFIX = "called `Result::unwrap()` on an `Err` value: "
 ENTER = '{"cmdName":"servo_move","relFlag":1}'
@@ -319,13 +317,7 @@ def test_runs_keep_no_references_and_no_memory(arm, capsys):
 
     counts = [sys.getrefcount(v) for v in (target, pose, good, done)]
     rounds(50)
-    gc.collect()
-    tracemalloc.start()
-    before = tracemalloc.get_traced_memory()[0]
-    rounds(300)
-    gc.collect()
-    growth = tracemalloc.get_traced_memory()[0] - before
-    tracemalloc.stop()
+    growth = traced_growth(lambda: rounds(300), 1)
     capsys.readouterr()
     assert growth < 32 * 1024, growth
     assert [sys.getrefcount(v) for v in (target, pose, good, done)] == counts

@@ -6,12 +6,11 @@ import json
 import math
 import sys
 import time
-import tracemalloc
 
 import pytest
 
 from liborvek import LoadState, MotionType, OrvekRobot, Pose
-from outcomes import panic_text, robot_error
+from outcomes import panic_text, robot_error, traced_growth
 
 OK = {"reply": {"errorCode": "0", "errorMsg": ""}}
 Q0 = [0, 0, 0, 0, 0, 0]
@@ -550,13 +549,6 @@ def test_methods_leak_no_references_on_success_or_failure(quiet, tmp_path):
     counts = [sys.getrefcount(o) for o in (robot, pose, target, load, path)]
     for _ in range(50):
         workload()
-    gc.collect()
-    tracemalloc.start()
-    before = tracemalloc.get_traced_memory()[0]
-    for _ in range(200):
-        workload()
-    gc.collect()
-    growth = tracemalloc.get_traced_memory()[0] - before
-    tracemalloc.stop()
+    growth = traced_growth(workload, 200)
     assert growth < 16 * 1024, growth
     assert [sys.getrefcount(o) for o in (robot, pose, target, load, path)] == counts

@@ -2,14 +2,13 @@
 constructor, property and method of the value classes, on success and on failure."""
 
 import gc
-import os
 import sys
-import tracemalloc
 
 import pytest
 
 import liborvek
 from liborvek import ArmState, ControlType, LoadState, MotionType, Pose
+from outcomes import rss_bytes, traced_growth, under_address_sanitizer
 
 ZEROS9 = [0.0] * 9
 
@@ -218,19 +217,6 @@ def test_attributes_cannot_be_deleted(state):
 
 # --- leaks -------------------------------------------------------------------------------------
 
-def _rss_bytes():
-    with open("/proc/self/statm") as statm:
-        return int(statm.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
-
-
-def _under_address_sanitizer():
-    """Under AddressSanitizer (make test-sanitize) freed memory waits in a quarantine of
-    up to 256 MB, so the resident size grows without a leak; the sanitizer itself watches
-    the C++ side there."""
-    with open("/proc/self/maps") as maps:
-        return "libasan" in maps.read()
-
-
 def _expect(error, call):
     try:
         call()
@@ -303,24 +289,17 @@ def test_no_leaks(maybe_state):
     for _ in range(300):
         _workload(state)
     # Python objects kept alive: each round creates and drops a few hundred of them.
-    gc.collect()
-    tracemalloc.start()
-    traced_before = tracemalloc.get_traced_memory()[0]
-    for _ in range(2000):
-        _workload(state)
-    gc.collect()
-    traced_growth = tracemalloc.get_traced_memory()[0] - traced_before
-    tracemalloc.stop()
-    assert traced_growth < 32 * 1024, traced_growth
+    growth = traced_growth(lambda: _workload(state), 2000)
+    assert growth < 32 * 1024, growth
     # Memory of the C++ side (records, lists of any length), seen in the resident size:
     # 30000 rounds turn a leak of a few dozen bytes per round into more than a megabyte.
     gc.collect()
-    rss_before = _rss_bytes()
+    rss_before = rss_bytes()
     for _ in range(30000):
         _workload(state)
     gc.collect()
-    rss_growth = _rss_bytes() - rss_before
-    if not _under_address_sanitizer():
+    rss_growth = rss_bytes() - rss_before
+    if not under_address_sanitizer():
         assert rss_growth < 1024 * 1024, rss_growth
     assert [sys.getrefcount(a) for a in args] == counts
 

@@ -123,22 +123,26 @@ TEST_F(ReplyText, GetDataNumbersAreStrict) {
   EXPECT_EQ(get_data_error(idle_with(R"("rapidrate":0.0)", R"("rapidrate":100)")), "read");
   EXPECT_EQ(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":100)"))->rapidrate, 100.0);
   EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("len":65535)"))->len, 65535);
-  EXPECT_EQ(get_data_error(idle_with(R"("len":0)", R"("len":70000)")),
-            R"(invalid value 70000 at key "len": expected an integer 0 to 65535)");
-  EXPECT_EQ(get_data_error(idle_with(R"("task_state":0)", R"("task_state":1.5)")),
-            R"(invalid value 1.5 at key "task_state": expected an integer 0 to 255)");
-  EXPECT_EQ(get_data_error(idle_with(R"("task_state":0)", R"("task_state":-1)")),
-            R"(invalid value -1 at key "task_state": expected an integer 0 to 255)");
-  EXPECT_EQ(get_data_error(idle_with(R"("task_state":0)", R"("task_state":1.0)")),
-            R"(invalid value 1.0 at key "task_state": expected an integer 0 to 255)");
-  EXPECT_EQ(get_data_error(idle_with(R"("task_state":0)", R"("task_state":true)")),
-            R"(invalid type boolean true at key "task_state": expected an integer 0 to 255)");
-  EXPECT_EQ(get_data_error(idle_with(R"("task_state":0)", R"("task_state":18446744073709551615)")),
-            R"(invalid value 18446744073709551615 at key "task_state": expected an integer 0 to 255)");
-  EXPECT_EQ(get_data_error(idle_with(R"("enabled":false)", R"("enabled":1)")),
-            R"(invalid type number 1 at key "enabled": expected a boolean)");
-  EXPECT_EQ(get_data_error(idle_with(R"("errorMsg":"")", R"("errorMsg":null)")),
-            R"(invalid type null at key "errorMsg": expected a string)");
+  struct Refused {
+    const char* field;  // as the idle reply has it
+    const char* value;  // what replaces it
+    const char* error;
+  };
+  const Refused refused[] = {
+      {R"("len":0)", R"("len":70000)", R"(invalid value 70000 at key "len": expected an integer 0 to 65535)"},
+      {R"("task_state":0)", R"("task_state":1.5)",
+       R"(invalid value 1.5 at key "task_state": expected an integer 0 to 255)"},
+      {R"("task_state":0)", R"("task_state":-1)", R"(invalid value -1 at key "task_state": expected an integer 0 to 255)"},
+      {R"("task_state":0)", R"("task_state":1.0)",
+       R"(invalid value 1.0 at key "task_state": expected an integer 0 to 255)"},
+      {R"("task_state":0)", R"("task_state":true)",
+       R"(invalid type boolean true at key "task_state": expected an integer 0 to 255)"},
+      {R"("task_state":0)", R"("task_state":18446744073709551615)",
+       R"(invalid value 18446744073709551615 at key "task_state": expected an integer 0 to 255)"},
+      {R"("enabled":false)", R"("enabled":1)", R"(invalid type number 1 at key "enabled": expected a boolean)"},
+      {R"("errorMsg":"")", R"("errorMsg":null)", R"(invalid type null at key "errorMsg": expected a string)"},
+  };
+  for (const Refused& c : refused) EXPECT_EQ(get_data_error(idle_with(c.field, c.value)), c.error) << c.value;
 }
 
 TEST_F(ReplyText, GetDataArraysHaveExactLengths) {

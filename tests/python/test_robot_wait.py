@@ -87,7 +87,10 @@ def interrupt_child(program: str, args: list[str], ready: str, after: float) -> 
     """Runs `program` in a child, waits for its line `ready`, sends SIGINT `after` seconds
     later; returns the child's next line, how long after the signal it came, and the rest of
     its output. The child must exit with status 0."""
-    child = subprocess.Popen([sys.executable, "-c", program, *args], stdout=subprocess.PIPE, text=True)
+    # A child started from a shell's background job inherits SIGINT ignored, and Python then
+    # installs no handler for it: give it Python's own, as an interactive program has.
+    prologue = "import signal\nsignal.signal(signal.SIGINT, signal.default_int_handler)\n"
+    child = subprocess.Popen([sys.executable, "-c", prologue + program, *args], stdout=subprocess.PIPE, text=True)
     try:
         assert child.stdout.readline() == ready
         time.sleep(after)

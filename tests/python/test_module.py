@@ -147,7 +147,10 @@ def test_every_class_method_and_property_of_the_stubs_has_a_docstring():
     import ast
     from pathlib import Path
 
-    stubs = Path(__file__).resolve().parents[2] / "src/ffi/liborvek-stubs/__init__.pyi"
+    # The stubs installed beside the module (what an editor reads), else the source tree's.
+    installed = Path(liborvek.__file__).parent / "liborvek-stubs" / "__init__.pyi"
+    source = Path(__file__).resolve().parents[2] / "src/ffi/liborvek-stubs/__init__.pyi"
+    stubs = installed if installed.is_file() else source
     missing = []
     for node in ast.walk(ast.parse(stubs.read_text(encoding="utf-8"))):
         if not isinstance(node, (ast.ClassDef, ast.FunctionDef)):

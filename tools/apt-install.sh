@@ -6,7 +6,10 @@ set -euo pipefail
 options=()
 if [ "${1:-}" = --no-install-recommends ]; then options+=("$1"); shift; fi
 missing=()
-for package in "$@"; do dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package"); done
+# Installed means "install ok installed": a package removed with its configuration left
+# behind is still known to dpkg, and is missing.
+installed() { [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]; }
+for package in "$@"; do installed "$package" || missing+=("$package"); done
 [ ${#missing[@]} -eq 0 ] && exit 0
 sudo=()
 [ "$(id -u)" = 0 ] || sudo=(sudo)

@@ -13,9 +13,11 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 #include "network/json_scanner.hpp"
+#include "types/reply_one_pass.hpp"
 #include "robot_behavior/parser_error_text.hpp"
 
 namespace orvek {
@@ -127,6 +129,15 @@ simdjson::dom::parser& thread_parser() {
 }
 
 template <class Reply>
+Result<Reply> read_parsed(const simdjson::dom::element& value) {
+  if constexpr (std::is_same_v<Reply, GetDataState>) {
+    return read_get_data(value);
+  } else {
+    return read_default(value);
+  }
+}
+
+template <class Reply>
 void panic_unless_read(const Result<Reply>& reply) {
   if (!reply) panic(reply.error().display());
 }
@@ -136,14 +147,17 @@ void panic_unless_read(const Result<Reply>& reply) {
 struct NetWork::Impl {
   Impl(int socket, Timeouts limits, InterruptCheck check) : fd(socket), timeouts(limits), interrupt(check) {
     set_slice(full_slice());
-    (void)thread_parser();  // made now, so that the first exchange on this thread allocates nothing
+    // Both parsers made now, so that the first exchange on this thread allocates nothing.
+    (void)thread_parser();
+    one_pass::prepare(kReadSize);
   }
   ~Impl() { ::close(fd); }
   Impl(const Impl&) = delete;
   Impl& operator=(const Impl&) = delete;
 
   void send_all(std::string_view text, Clock::time_point deadline);
-  simdjson::dom::element receive(Clock::time_point deadline);
+  std::size_t read_more(std::size_t used, Clock::time_point deadline);
+  simdjson::dom::element receive_rest(std::size_t used, Clock::time_point deadline);
   void slice_ended(Clock::time_point deadline);
   simdjson::dom::element parse(std::size_t size);
   void grow(std::size_t used);
@@ -237,45 +251,49 @@ void NetWork::Impl::grow(std::size_t used) {
   capacity = larger;
 }
 
-// Reads until one complete JSON value has arrived and parses it.
-//
-// The usual reply arrives whole in the first read and ends with its closing bracket: it is
-// parsed at once, exactly as read. Otherwise the scanner follows the text across reads and
-// ends the wait as soon as a value is complete, or as soon as a byte shows that the text
-// can never become one; the parser then reads everything received and reports any fault.
-simdjson::dom::element NetWork::Impl::receive(Clock::time_point deadline) {
-  std::size_t used = 0;
+// One recv into the reply buffer after the `used` bytes already there, waiting in slices
+// until something arrives; returns the count, 0 when the peer has closed.
+std::size_t NetWork::Impl::read_more(std::size_t used, Clock::time_point deadline) {
+  if (used == capacity) grow(used);
+  // The first read takes at most kReadSize bytes, whatever the buffer has grown to.
+  const std::size_t room = used == 0 && capacity > kReadSize ? kReadSize : capacity - used;
   for (;;) {
-    if (used == capacity) grow(used);
-    // The first read takes at most kReadSize bytes, whatever the buffer has grown to.
-    const std::size_t room = used == 0 && capacity > kReadSize ? kReadSize : capacity - used;
     const ssize_t got = ::recv(fd, buffer.get() + used, room, 0);
-    if (got < 0) {
-      if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) panic(os_error_text(errno));
-      slice_ended(deadline);
-      continue;
-    }
-    if (got == 0) return parse(used);  // the peer closed: what has arrived is all there is
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) panic(os_error_text(errno));
+    slice_ended(deadline);
+  }
+}
 
-    const std::size_t before = used;
-    used += static_cast<std::size_t>(got);
-    if (before == 0) {
-      simdjson::dom::element root;
-      if (ends_with_bracket(buffer.get(), used) &&
-          thread_parser().parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) {
-        return root;
-      }
-      scanner.reset();
-    }
+// Goes on from the `used` bytes of the first read until one complete JSON value has
+// arrived, and parses it.
+//
+// A first read that ends with a closing bracket is parsed at once, exactly as read: the
+// usual reply, whole. Otherwise the scanner follows the text across reads and ends the wait
+// as soon as a value is complete, or as soon as a byte shows that the text can never become
+// one; the parser then reads everything received and reports any fault.
+simdjson::dom::element NetWork::Impl::receive_rest(std::size_t used, Clock::time_point deadline) {
+  if (used == 0) return parse(0);  // the peer closed before answering
+  simdjson::dom::element root;
+  if (ends_with_bracket(buffer.get(), used) &&
+      thread_parser().parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) {
+    return root;
+  }
+  scanner.reset();
+  std::size_t before = 0;
+  for (;;) {
     JsonScanner::Status status = scanner.feed(buffer.get() + before, used - before);
     if (status == JsonScanner::Status::NeedMore) status = scanner.end_of_read();
     if (status == JsonScanner::Status::Complete) return parse(used);
     if (status == JsonScanner::Status::Invalid) {
       // The parser would complain about the unfinished text; the scanner knows the fault.
-      simdjson::dom::element root;
       if (thread_parser().parse(buffer.get(), used, false).get(root) == simdjson::SUCCESS) return root;
       panic(std::string(robot_behavior::parser_error_text(parser_error(scanner.fault()))));
     }
+    before = used;
+    const std::size_t got = read_more(used, deadline);
+    if (got == 0) return parse(used);  // the peer closed: what has arrived is all there is
+    used += got;
   }
 }
 
@@ -285,12 +303,9 @@ NetWork& NetWork::operator=(NetWork&&) noexcept = default;
 NetWork::~NetWork() = default;
 
 NetWork::NetWork(std::string_view ip, Timeouts timeouts, robot_behavior::InterruptCheck interrupt) {
-  // The address is the caller's text with the port appended; the text before the last
-  // colon is the host, so "::1" and "[::1]" both name the IPv6 loopback.
-  std::string address(ip);
-  address += ':';
-  address += std::to_string(kPort);
-  std::string host = address.substr(0, address.rfind(':'));
+  // The caller's text is the host, the port is always kPort; "::1" and "[::1]" both name
+  // the IPv6 loopback.
+  std::string host(ip);
   if (host.size() >= 2 && host.front() == '[' && host.back() == ']') host = host.substr(1, host.size() - 2);
   if (host.find('\0') != std::string::npos) panic("the address contains a NUL byte");
 
@@ -335,29 +350,32 @@ void NetWork::set_exchange_timeout(std::chrono::milliseconds timeout) {
   if (impl_->slice != impl_->full_slice()) impl_->set_slice(impl_->full_slice());
 }
 
-Result<DefaultState> NetWork::exchange(DefaultState*) {
-  Result<DefaultState> reply = read_default(round_trip());
-  panic_unless_read(reply);
-  return reply;
-}
-
-Result<GetDataState> NetWork::exchange(GetDataState*) {
-  Result<GetDataState> reply = read_get_data(round_trip());
-  panic_unless_read(reply);
-  return reply;
-}
-
-simdjson::dom::element NetWork::round_trip() {
+// The usual reply arrives whole in the first read and is read into its record in one pass
+// over the text. Every reply that pass does not settle (more reads needed, another form, a
+// fault) is received and read exactly as it would be without it: the pass never decides
+// that a reply is complete, it only reads one that the first read ended.
+template <class Reply>
+Result<Reply> NetWork::exchange() {
   Impl& io = *impl_;
   const auto deadline = Clock::now() + io.timeouts.exchange;
+  Result<Reply> reply(std::in_place);
   try {
     if (io.slice != io.full_slice()) io.set_slice(io.full_slice());  // shortened near the last deadline
     io.send_all(out_, deadline);
-    return io.receive(deadline);
+    const std::size_t first = io.read_more(0, deadline);
+    if (!(first != 0 && ends_with_bracket(io.buffer.get(), first) &&
+          one_pass::read(std::string_view(io.buffer.get(), first), *reply))) {
+      reply = read_parsed<Reply>(io.receive_rest(first, deadline));
+    }
   } catch (...) {
     if (io.out_of_sync) impl_.reset();
     throw;
   }
+  panic_unless_read(reply);
+  return reply;
 }
+
+template Result<DefaultState> NetWork::exchange<DefaultState>();
+template Result<GetDataState> NetWork::exchange<GetDataState>();
 
 }  // namespace orvek

@@ -67,12 +67,10 @@ class NetWork {
 
  private:
   struct Impl;
-  // Sends out_, receives and parses the reply, reads the record; panics on every fault.
-  Result<DefaultState> exchange(DefaultState*);
-  Result<GetDataState> exchange(GetDataState*);
-  // Sends out_ and returns the parsed reply (owned by the stream's parser until the next
-  // exchange).
-  simdjson::dom::element round_trip();
+  // Sends out_, receives the reply and reads it into the record; panics on every fault.
+  // Made for DefaultState and GetDataState.
+  template <class Reply>
+  Result<Reply> exchange();
 
   std::unique_ptr<Impl> impl_;  // null when there is no stream
   std::string out_;             // reused request buffer
@@ -84,7 +82,7 @@ Result<Reply> NetWork::send_and_recv(Command command, const Body& body) {
     return robot_behavior::fail(robot_behavior::RobotException::network("TCP command stream is not initialized"));
   }
   serialize_into(out_, command, body);
-  return exchange(static_cast<Reply*>(nullptr));
+  return exchange<Reply>();
 }
 
 }  // namespace orvek

@@ -94,14 +94,6 @@ Result<GetDataState> deserialize_get_data(simdjson::dom::parser& parser, std::st
 Result<DefaultState> read_default(const simdjson::dom::element& value);
 Result<GetDataState> read_get_data(const simdjson::dom::element& value);
 
-// Overload set for generic callers (the transport): the pointer only selects the record.
-inline Result<DefaultState> read_reply(const simdjson::dom::element& value, DefaultState*) {
-  return read_default(value);
-}
-inline Result<GetDataState> read_reply(const simdjson::dom::element& value, GetDataState*) {
-  return read_get_data(value);
-}
-
 // "errorCode" exactly "0" is success; anything else is CommandException "[code: message]".
 Result<void> check(DefaultState&& reply);
 

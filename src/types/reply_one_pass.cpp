@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -142,6 +143,11 @@ bool read_record(std::string_view padded_text, Record& record) {
 }
 
 }  // namespace
+
+void prepare(std::size_t size) {
+  od::parser& parser = thread_parser();
+  if (parser.capacity() < size && parser.allocate(size) != SUCCESS) throw std::bad_alloc();
+}
 
 bool read(std::string_view padded_text, DefaultState& out) { return read_record(padded_text, out); }
 bool read(std::string_view padded_text, GetDataState& out) { return read_record(padded_text, out); }

@@ -6,6 +6,7 @@
 // not, is left to the strict reader of reply.cpp, which gives the verdict and the message:
 // the fast reading never accepts a text that reader refuses, nor reads a value differently.
 
+#include <cstddef>
 #include <string_view>
 
 #include "types/reply.hpp"
@@ -17,5 +18,9 @@ namespace orvek::one_pass {
 // simdjson::SIMDJSON_PADDING readable bytes.
 bool read(std::string_view padded_text, DefaultState& out);
 bool read(std::string_view padded_text, GetDataState& out);
+
+// Makes the calling thread's parser ready for texts of up to `size` bytes, so that reading
+// them allocates nothing. Throws std::bad_alloc when it cannot.
+void prepare(std::size_t size);
 
 }  // namespace orvek::one_pass

@@ -141,6 +141,24 @@ TEST(NetWork, BadRepliesFailFastAndKeepTheStream) {
   EXPECT_EQ(network.send_and_recv<DefaultState>(Command::clear_error, EmptyBody{})->error_msg, "fine");
 }
 
+// A whole reply that the one-pass reading does not settle, after it has filled part of the
+// record, is read from the start by the strict reader: nothing of the first try remains.
+TEST(NetWork, RepliesInLessUsualFormsAreReadWhole) {
+  ScriptedController fake;
+  GetDataState state = default_get_data_state();
+  state.joint_actual_position = {1.5, -2.25, 3, 4, 5, 6};
+  state.error_msg = "busy";
+  std::string text;
+  serialize_into(text, state);
+  fake.reply(text.substr(0, text.size() - 1) + R"(,"zz":{"a":[1]}})");  // an unknown key last
+  fake.reply(R"({"errorCode":"5","errorMsg":"a","errorCode":"0"})");   // the last duplicate counts
+  fake.reply(R"(["7","x"])");                                            // the array form
+  NetWork network(fake.host(), kPatient);
+  EXPECT_EQ(network.send_and_recv<GetDataState>(Command::get_data, EmptyBody{}), state);
+  EXPECT_EQ(network.send_and_recv<DefaultState>(Command::stop_program, EmptyBody{}), (DefaultState{"0", "a"}));
+  EXPECT_EQ(network.send_and_recv<DefaultState>(Command::stop_program, EmptyBody{}), (DefaultState{"7", "x"}));
+}
+
 // Steady state: a reply that arrives whole costs one send and one recv, and nothing is
 // allocated.
 TEST(NetWork, SteadyStateExchangesAllocateNothingAndCostOneSendAndOneRecv) {

@@ -131,7 +131,7 @@ void append_number(std::string& out, double value, Style style) {
       *p++ = '.';
       *p++ = '0';
     }
-    out.append(text, p);
+    out.append(text, static_cast<std::size_t>(p - text));
     return;
   }
   Digits d;
@@ -149,11 +149,11 @@ void append_number(std::string& out, double value, Style style) {
         p = put_positional(p, d, false);
         break;
       }
-      out.append(text, p);
+      out.append(text, static_cast<std::size_t>(p - text));
       append_positional_long(out, d);
       return;
   }
-  out.append(text, p);
+  out.append(text, static_cast<std::size_t>(p - text));
 }
 
 }  // namespace

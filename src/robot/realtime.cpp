@@ -65,8 +65,9 @@ Result<void> OrvekRobot::move_with_closure(robot_behavior::MotionClosure closure
 }
 
 Result<void> OrvekRobot::servo_cycles(robot_behavior::MotionClosure closure) {
+  // The same state every cycle (the controller reports none during servo mode), made once.
+  static const ArmState6 state = realtime_placeholder_state();
   for (;;) {
-    const ArmState6 state = realtime_placeholder_state();
     const auto [motion, finished] = closure(state, kServoPeriod);
     if (finished) return {};
 

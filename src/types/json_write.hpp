@@ -16,7 +16,7 @@ namespace orvek::json {
 inline void append_uint(std::string& out, unsigned value) {
   char text[12];
   const auto result = std::to_chars(text, text + sizeof text, value);
-  out.append(text, result.ptr);
+  out.append(text, static_cast<std::size_t>(result.ptr - text));
 }
 
 inline void append_value(std::string& out, std::uint8_t value) { append_uint(out, value); }

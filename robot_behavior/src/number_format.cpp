@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <system_error>
 
 namespace robot_behavior {
@@ -106,23 +107,15 @@ void append_positional_long(std::string& out, const Digits& d) {
   }
 }
 
-// Every form is composed in a local buffer and appended at once: one capacity check per
-// number instead of one per piece.
-void append_number(std::string& out, double value, Style style) {
-  if (std::isnan(value)) {
-    out += style == Style::Json ? "null" : "NaN";
-    return;
-  }
-  if (std::isinf(value)) {
-    if (style == Style::Json) {
-      out += "null";
-    } else {
-      out += value < 0 ? "-inf" : "inf";
-    }
-    return;
-  }
-  char text[kMaxText];
-  char* p = text;
+char* put_text(char* p, std::string_view text) { return put(p, text.data(), static_cast<int>(text.size())); }
+
+// Writes the form of `value` at `p`, at most kMaxText bytes, and returns its end. A display
+// form too long for that (below 1e-5 or from 1e16) is left after its sign: `long_form` is set
+// and `d` holds the digits for append_positional_long.
+char* put_number(char* p, double value, Style style, Digits& d, bool& long_form) {
+  long_form = false;
+  if (std::isnan(value)) return put_text(p, style == Style::Json ? "null" : "NaN");
+  if (std::isinf(value)) return put_text(p, style == Style::Json ? "null" : value < 0 ? "-inf" : "inf");
   if (std::signbit(value)) *p++ = '-';
   const double magnitude = std::fabs(value);
   if (magnitude == 0.0) {
@@ -131,34 +124,54 @@ void append_number(std::string& out, double value, Style style) {
       *p++ = '.';
       *p++ = '0';
     }
-    out.append(text, static_cast<std::size_t>(p - text));
-    return;
+    return p;
   }
-  Digits d;
   shortest_digits(magnitude, d);
   switch (style) {
     case Style::Json:  // positional for 1e-5 <= |x| < 1e16
-      p = d.exponent >= -5 && d.exponent < 16 ? put_positional(p, d, true) : put_exponent(p, d);
-      break;
+      return d.exponent >= -5 && d.exponent < 16 ? put_positional(p, d, true) : put_exponent(p, d);
     case Style::Debug:  // positional for 1e-4 <= |x| < 1e16
-      p = d.exponent >= -4 && d.exponent < 16 ? put_positional(p, d, true) : put_exponent(p, d);
-      break;
+      return d.exponent >= -4 && d.exponent < 16 ? put_positional(p, d, true) : put_exponent(p, d);
     case Style::Display:
       // Positional whatever the exponent: 1e300 is 1 and 300 zeros.
-      if (d.exponent >= -5 && d.exponent < 16) {
-        p = put_positional(p, d, false);
-        break;
-      }
-      out.append(text, static_cast<std::size_t>(p - text));
-      append_positional_long(out, d);
-      return;
+      if (d.exponent >= -5 && d.exponent < 16) return put_positional(p, d, false);
+      long_form = true;
+      return p;
   }
-  out.append(text, static_cast<std::size_t>(p - text));
+  return p;
+}
+
+// Every form is composed in a local buffer and appended at once: one capacity check per
+// number instead of one per piece.
+void append_number(std::string& out, double value, Style style) {
+  char text[kMaxText];
+  Digits d;
+  bool long_form = false;
+  const char* const end = put_number(text, value, style, d, long_form);
+  out.append(text, static_cast<std::size_t>(end - text));
+  if (long_form) append_positional_long(out, d);
 }
 
 }  // namespace
 
 void append_json_number(std::string& out, double value) { append_number(out, value, Style::Json); }
+
+void append_json_list(std::string& out, const double* values, std::size_t count) {
+  const std::size_t start = out.size();
+  // Written in place: one capacity check for the whole list, none per number or comma.
+  out.resize_and_overwrite(start + 2 + count * (kMaxText + 1), [&](char* text, std::size_t) {
+    char* p = text + start;
+    *p++ = '[';
+    Digits d;
+    bool long_form = false;  // never set by the JSON form
+    for (std::size_t index = 0; index < count; ++index) {
+      if (index != 0) *p++ = ',';
+      p = put_number(p, values[index], Style::Json, d, long_form);
+    }
+    *p++ = ']';
+    return static_cast<std::size_t>(p - text);
+  });
+}
 void append_display(std::string& out, double value) { append_number(out, value, Style::Display); }
 void append_debug(std::string& out, double value) { append_number(out, value, Style::Debug); }
 

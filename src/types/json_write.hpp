@@ -53,6 +53,11 @@ inline void append_value(std::string& out, std::string_view text) {
 }
 inline void append_value(std::string& out, const std::string& text) { append_value(out, std::string_view(text)); }
 
+template <std::size_t N>
+void append_value(std::string& out, const std::array<double, N>& values) {
+  robot_behavior::append_json_list(out, values.data(), N);
+}
+
 template <class T, std::size_t N>
 void append_value(std::string& out, const std::array<T, N>& values) {
   out += '[';

@@ -57,7 +57,7 @@ void serialize_into(std::string& out, const GetDataState& reply) { write_record(
 
 GetDataState default_get_data_state() {
   GetDataState state{};  // value-initialised: every number, array and flag zero
-  state.error_code = "0";
+  state.error_code.assign(1, '0');  // not operator=: GCC 12 warns falsely (-Wrestrict) on that copy here
   return state;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The text forms of doubles: one module for the wire, display and debug forms.
 
+#include <cstddef>
 #include <string>
 
 namespace robot_behavior {
@@ -8,6 +9,8 @@ namespace robot_behavior {
 // JSON wire form: shortest round-trip digits, ".0" on whole values, exponent form
 // below 1e-5 and from 1e16 ("1e16", "1.5e-7"), null for NaN and infinities.
 void append_json_number(std::string& out, double value);
+// "[" + JSON forms joined by "," + "]", written at once.
+void append_json_list(std::string& out, const double* values, std::size_t count);
 
 // Display form: shortest round-trip digits, never an exponent, no ".0" on whole
 // values ("1", "0.1", "1000000000000000000000", "-0"); "NaN", "inf", "-inf".

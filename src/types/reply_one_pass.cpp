@@ -149,7 +149,17 @@ void prepare(std::size_t size) {
   if (parser.capacity() < size && parser.allocate(size) != SUCCESS) throw std::bad_alloc();
 }
 
-bool read(std::string_view padded_text, DefaultState& out) { return read_record(padded_text, out); }
+bool read(std::string_view padded_text, DefaultState& out) {
+  // The reply to nearly every command, every servo cycle's among them, in the controller's
+  // own key order: known to the byte, it needs no parser.
+  static constexpr std::string_view kSuccess = R"({"errorCode":"0","errorMsg":""})";
+  if (padded_text == kSuccess) {
+    out.error_code.assign(1, '0');
+    out.error_msg.clear();
+    return true;
+  }
+  return read_record(padded_text, out);
+}
 bool read(std::string_view padded_text, GetDataState& out) { return read_record(padded_text, out); }
 
 }  // namespace orvek::one_pass

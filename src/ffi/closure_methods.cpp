@@ -1,16 +1,19 @@
 // The callable-driven motions: the user's Python function as the driver's servo-loop callable.
 //
-// Per cycle the library's own work is one Python ArmState (one allocation), one vectorcall, the
-// reading of the result tuple and the release of the objects; the period float is made once per
-// run and handed to every call. The interpreter lock stays held for the whole run.
+// Per cycle the library's own work is one vectorcall, the reading of the result tuple and the
+// release of the objects, plus a Python ArmState when the last one cannot serve again (see
+// CycleState); the period float is made once per run and handed to every call. The interpreter lock stays held for the whole run.
 
 #include "closure_methods.hpp"
 
 #include <chrono>
+#include <cstring>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "boundary.hpp"
+#include "classes.hpp"
 #include "convert.hpp"
 #include "py_ref.hpp"
 #include "records.hpp"
@@ -71,6 +74,36 @@ bool read_motion(PyObject* target, PyObject* finished, MotionStep& out) {
 
 using ReadStep = bool (*)(PyObject* target, PyObject* finished, MotionStep& out);
 
+// The ArmState handed to the function. When the function kept no reference to the last
+// cycle's object, that object is handed out again with its value reset: the class has no
+// weak references and makes new lists on every access, so nothing can tell it from a fresh
+// one, and the cycle saves an allocation. The driver's state is converted again only when
+// its bytes change.
+class CycleState {
+ public:
+  // Borrowed; nullptr with a Python error set.
+  PyObject* get(const rb::ArmState6& state) {
+    static_assert(std::is_trivially_copyable_v<rb::ArmState6>, "compared and kept as bytes");
+    if (!converted_ || std::memcmp(made_from_, &state, sizeof state) != 0) {
+      value_ = from_library(state);
+      std::memcpy(made_from_, &state, sizeof state);
+      converted_ = true;
+    }
+    if (object_ && Py_REFCNT(object_.get()) == 1) {
+      value_of<PyArmState>(object_.get()) = value_;  // undoes what the function set on it
+    } else {
+      object_ = Ref::steal(arm_state_to_py(value_));
+    }
+    return object_.get();
+  }
+
+ private:
+  PyArmState value_;
+  alignas(rb::ArmState6) unsigned char made_from_[sizeof(rb::ArmState6)];
+  bool converted_ = false;
+  Ref object_;
+};
+
 template <ReadStep Read>
 Result<void> run(orvek::OrvekRobot& robot, PyObject* closure) {
   const Ref keep = Ref::borrow(closure);  // the function stays alive for the whole run
@@ -78,11 +111,12 @@ Result<void> run(orvek::OrvekRobot& robot, PyObject* closure) {
       Ref::steal(PyFloat_FromDouble(std::chrono::duration<double>(orvek::OrvekRobot::kServoPeriod).count()));
   if (!period) panic_from_python_error();
 
+  CycleState cycle_state;
   return robot.move_with_closure([&](const rb::ArmState6& state, std::chrono::nanoseconds) -> MotionStep {
-    const Ref py_state = Ref::steal(arm_state_to_py(state));
-    if (!py_state) panic_from_python_error();
+    PyObject* const py_state = cycle_state.get(state);
+    if (py_state == nullptr) panic_from_python_error();
     // One free slot before the arguments lets a bound method be called without a new tuple.
-    PyObject* args[3] = {nullptr, py_state.get(), period.get()};
+    PyObject* args[3] = {nullptr, py_state, period.get()};
     const Ref result =
         Ref::steal(PyObject_Vectorcall(closure, args + 1, 2 | PY_VECTORCALL_ARGUMENTS_OFFSET, nullptr));
     if (!result) {

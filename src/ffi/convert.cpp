@@ -56,7 +56,15 @@ bool read_numbers(PyObject* object, double* out, std::size_t count) {
     return true;
   }
   const bool list = PyList_CheckExact(object);
-  for (std::size_t i = 0; i < count; ++i) {
+  std::size_t i = 0;
+  // Exact floats run no Python code while they are read, so the list cannot change under a
+  // borrowed item: the usual target list is read without taking references.
+  for (; list && i < count; ++i) {
+    PyObject* const item = PyList_GET_ITEM(object, static_cast<Py_ssize_t>(i));
+    if (!PyFloat_CheckExact(item)) break;
+    out[i] = PyFloat_AS_DOUBLE(item);
+  }
+  for (; i < count; ++i) {
     const auto index = static_cast<Py_ssize_t>(i);
     Ref item = Ref::steal(list ? PyList_GetItemRef(object, index) : PySequence_GetItem(object, index));
     if (!item || !to_double(item.get(), out[i])) return false;

@@ -135,6 +135,18 @@ def test_the_function_sees_a_fresh_placeholder_state_and_the_nominal_period(arm)
     assert seen == [(STATE_REPR, [0.0] * 6, ([0.0] * 3, [0.0, 0.0, 0.0, 1.0]), [0.0] * 9, 0.008, float)] * 3
 
 
+def test_states_the_function_keeps_stay_its_own(arm):
+    kept = []
+
+    def function(state, period):
+        kept.append(state)
+        state.joint = [float(len(kept))] * 6  # a change to the function's own object
+        return HOME, len(kept) == 3
+
+    arm.run(JOINT, function)
+    assert [state.joint for state in kept] == [[1.0] * 6, [2.0] * 6, [3.0] * 6]
+
+
 # --- runs that end in an error from the robot -------------------------------------------------------
 
 @pytest.mark.parametrize("method, target", [

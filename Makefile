@@ -151,13 +151,16 @@ $(VENV)/.wheel-tools: $(VENV)/.ready
 	$(VPY) -m pip install -q $(WHEEL_TOOLS)
 	@touch $@
 
+# The wheel is built from the files of the sdist alone, unpacked: a file the sdist lacks
+# fails the build here instead of on a machine that installs from the sdist.
 wheel: deps $(VENV)/.wheel-tools
-	@rm -rf $(WHEEL_BUILD)/raw && rm -f $(DIST)/liborvek-*
+	@rm -rf $(WHEEL_BUILD)/raw $(WHEEL_BUILD)/sdist && rm -f $(DIST)/liborvek-*
 	$(VPY) -m build --no-isolation --sdist --outdir $(DIST) .
+	@mkdir -p $(WHEEL_BUILD)/sdist && tar -xzf $(DIST)/liborvek-*.tar.gz -C $(WHEEL_BUILD)/sdist --strip-components=1
 	$(VPY) -m build --no-isolation --wheel --outdir $(WHEEL_BUILD)/raw \
 	  -C cmake.build-type=Release -C "cmake.define.CMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
 	  -C build-dir=$(abspath $(WHEEL_BUILD)/cmake) \
-	  -C cmake.define.CMAKE_COMPILE_WARNING_AS_ERROR=ON .
+	  -C cmake.define.CMAKE_COMPILE_WARNING_AS_ERROR=ON $(WHEEL_BUILD)/sdist
 	$(VBIN)/auditwheel repair --wheel-dir $(DIST) $(WHEEL_BUILD)/raw/liborvek-*.whl
 	$(VBIN)/auditwheel show $(DIST)/liborvek-*manylinux*.whl
 	@ls -l $(DIST)/liborvek-*

@@ -31,15 +31,25 @@ od::parser& thread_parser() {
   return parser;
 }
 
+// Each value is read through the iterator under it (value::get_double and the like only
+// forward to it), which lets an array be walked one level down: the array's own iterator
+// re-checks the error state and skips each child at every step, which is not needed when a
+// failed element ends the reading at once. The member is protected; a pointer to it formed
+// through a derived class reaches it without bending an access rule (a simdjson that renames
+// it fails to compile here).
+struct ValueIterator : od::value {
+  static od::value_iterator& of(od::value& value) { return value.*(&ValueIterator::iter); }
+};
+
 // Integers: only plain digits in range. get_uint64 refuses a sign, a fraction, an exponent
 // and anything past 2^64 - 1, each of which the strict reader judges itself.
-[[gnu::always_inline]] inline bool get(od::value& value, std::uint8_t& out) {
+[[gnu::always_inline]] inline bool get(od::value_iterator& value, std::uint8_t& out) {
   std::uint64_t number = 0;
   if (value.get_uint64().get(number) != SUCCESS || number > 0xff) return false;
   out = static_cast<std::uint8_t>(number);
   return true;
 }
-[[gnu::always_inline]] inline bool get(od::value& value, std::uint16_t& out) {
+[[gnu::always_inline]] inline bool get(od::value_iterator& value, std::uint16_t& out) {
   std::uint64_t number = 0;
   if (value.get_uint64().get(number) != SUCCESS || number > 0xffff) return false;
   out = static_cast<std::uint16_t>(number);
@@ -49,12 +59,14 @@ od::parser& thread_parser() {
 // uint64 is the same double as the conversion of that integer. Two readings differ and go to
 // the strict reader: "-0" (the integer 0 there, -0.0 here) and integers of 20 digits or
 // more (refused there); both give -0.0 or a magnitude of 9.2e18 or more here (checked after the parse).
-[[gnu::always_inline]] inline bool get(od::value& value, double& out) {
+[[gnu::always_inline]] inline bool get(od::value_iterator& value, double& out) {
   if (value.get_double().get(out) != SUCCESS) return false;
   return !(out == 0.0 && std::signbit(out)) && !(std::fabs(out) >= 9.2e18);
 }
-[[gnu::always_inline]] inline bool get(od::value& value, bool& out) { return value.get_bool().get(out) == SUCCESS; }
-inline bool get(od::value& value, std::string& out) {
+[[gnu::always_inline]] inline bool get(od::value_iterator& value, bool& out) {
+  return value.get_bool().get(out) == SUCCESS;
+}
+inline bool get(od::value_iterator& value, std::string& out) {
   std::string_view text;
   if (value.get_string().get(text) != SUCCESS) return false;
   out.assign(text);
@@ -62,18 +74,20 @@ inline bool get(od::value& value, std::string& out) {
 }
 
 template <class T, std::size_t N>
-bool get(od::value& value, std::array<T, N>& out) {
-  od::array items;
-  if (value.get_array().get(items) != SUCCESS) return false;
+bool get(od::value_iterator& array, std::array<T, N>& out) {
+  static_assert(N > 0);
+  bool more = false;
+  if (array.start_array().get(more) != SUCCESS || !more) return false;
   // Bytes written through a uint8_t may alias anything; a local array that never escapes
   // lets the compiler keep the parser's state in registers.
   std::conditional_t<sizeof(T) == 1, std::array<T, N>, std::array<T, N>&> values = out;
   std::size_t index = 0;
-  for (auto item : items) {
-    od::value element;
-    if (std::move(item).get(element) != SUCCESS || index == N || !get(element, values[index])) return false;
-    ++index;
-  }
+  do {
+    if (index == N) return false;
+    od::value_iterator item = array.child();
+    if (!get(item, values[index++])) return false;
+    if (array.has_next_element().get(more) != SUCCESS) return false;
+  } while (more);
   if (index != N) return false;
   if constexpr (sizeof(T) == 1) out = values;
   return true;
@@ -84,7 +98,7 @@ using Getter = bool (*)(od::value&, Record&);
 
 template <auto Member, class Record>
 bool get_member(od::value& value, Record& record) {
-  return get(value, record.*Member);
+  return get(ValueIterator::of(value), record.*Member);
 }
 
 template <class Record>

@@ -9,9 +9,11 @@
 #include <simdjson.h>
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -127,6 +129,59 @@ struct Getters<GetDataState> {
   return {start, static_cast<std::size_t>(end - start)};
 }
 
+// Replies are written with their keys in byte order, so the key after a field is most
+// likely the next one in that order: its bytes and closing quote, compared a word at a
+// time, settle the key without hashing it. No field's key holds a quote or a backslash, so
+// a match is the whole key, unescaped. Any other key goes through the hash table.
+struct KeyWords {
+  static constexpr std::size_t kWords = 3;
+  std::uint64_t word[kWords]{};  // the key and its closing quote, as loaded from the text
+  std::uint64_t mask[kWords]{};  // the bytes those cover
+  std::size_t index = 0;
+};
+
+template <class Record>
+constexpr auto make_guesses() {
+  constexpr auto& keys = reply_fields::Keys<Record>::value;
+  constexpr auto order = reply_fields::byte_order<Record>();
+  // guesses[0]: the first key; guesses[i + 1]: the key after field i.
+  std::array<KeyWords, keys.size() + 1> guesses{};
+  const auto words_of = [&](std::size_t index) {
+    KeyWords key;
+    key.index = index;
+    const std::string_view text = keys[index];
+    if (text.size() >= 8 * KeyWords::kWords) throw "a key longer than its words";  // ends the constant evaluation
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+      const std::uint64_t byte = i < text.size() ? static_cast<unsigned char>(text[i]) : std::uint64_t{'"'};
+      const unsigned shift = std::endian::native == std::endian::little ? 8 * (i % 8) : 56 - 8 * (i % 8);
+      key.word[i / 8] |= byte << shift;
+      key.mask[i / 8] |= std::uint64_t{0xff} << shift;
+    }
+    return key;
+  };
+  guesses[0] = words_of(order[0]);
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    guesses[order[i] + 1] = words_of(order[(i + 1) % order.size()]);
+  }
+  return guesses;
+}
+
+template <class Record>
+inline constexpr auto kGuesses = make_guesses<Record>();
+
+// Reads kWords words from `start`: a key starts inside the text, and the padding after the
+// text is longer than any key.
+static_assert(8 * KeyWords::kWords <= simdjson::SIMDJSON_PADDING);
+[[gnu::always_inline]] inline bool is_key(const char* start, const KeyWords& key) {
+  std::uint64_t differ = 0;
+  for (std::size_t i = 0; i < KeyWords::kWords; ++i) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, start + 8 * i, sizeof word);
+    differ |= (word ^ key.word[i]) & key.mask[i];
+  }
+  return differ == 0;
+}
+
 template <class Record>
 bool read_record(std::string_view padded_text, Record& record) {
   constexpr std::size_t kCount = reply_fields::kFieldCount<Record>;
@@ -141,11 +196,15 @@ bool read_record(std::string_view padded_text, Record& record) {
   od::object object;
   if (document.get_object().get(object) != SUCCESS) return false;
   std::uint64_t seen = 0;
+  const KeyWords* guess = &kGuesses<Record>[0];
   for (auto entry : object) {
     od::field field;
     if (std::move(entry).get(field) != SUCCESS) return false;
-    const std::size_t index = reply_fields::field_index<Record>(raw_key(field.key()));
+    const std::size_t index = is_key(field.key().raw(), *guess)
+                                  ? guess->index
+                                  : reply_fields::field_index<Record>(raw_key(field.key()));
     if (index == reply_fields::kUnknownKey<Record>) return false;
+    guess = &kGuesses<Record>[index + 1];
     const std::uint64_t bit = std::uint64_t{1} << index;
     if ((seen & bit) != 0 || !getters[index](field.value(), record)) return false;
     seen |= bit;

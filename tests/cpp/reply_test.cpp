@@ -210,6 +210,18 @@ TEST_F(ReplyText, OnePassTakesTheUsualReplyAndHandsOverTheRest) {
   GetDataState fast{};
   ASSERT_TRUE(one_pass::read(std::string_view(padded.data(), padded.size()), fast));
   EXPECT_EQ(fast, distinct_state());
+  // Keys in another order than the writer's are found all the same.
+  simdjson::dom::parser parser;
+  const simdjson::dom::object object = parser.parse(usual).get_object().value();
+  std::string reversed = "}";
+  for (const auto field : object) {
+    reversed.insert(0, "\"" + std::string(field.key) + "\":" + simdjson::to_string(field.value) +
+                           (reversed.size() > 1 ? "," : ""));
+  }
+  const simdjson::padded_string padded_reversed("{" + reversed);
+  GetDataState from_reversed{};
+  ASSERT_TRUE(one_pass::read(std::string_view(padded_reversed.data(), padded_reversed.size()), from_reversed));
+  EXPECT_EQ(from_reversed, distinct_state());
 
   // "-0" is the integer 0 for the strict reader: +0.0, where a parse of the text gives -0.0.
   EXPECT_FALSE(std::signbit(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":-0)"))->rapidrate));

@@ -34,13 +34,13 @@ od::parser& thread_parser() {
 }
 
 // Each value is read through the iterator under it (value::get_double and the like only
-// forward to it), which lets an array be walked one level down: the array's own iterator
-// re-checks the error state and skips each child at every step, which is not needed when a
-// failed element ends the reading at once. The member is protected; a pointer to it formed
-// through a derived class reaches it without bending an access rule (a simdjson that renames
-// it fails to compile here).
-struct ValueIterator : od::value {
-  static od::value_iterator& of(od::value& value) { return value.*(&ValueIterator::iter); }
+// forward to it), and the object and its arrays are walked with their own iterators one
+// level down: the object and array iterators re-check the error state and skip each child
+// at every step, which is not needed when a failure ends the reading at once. The member is
+// protected; a pointer to it formed through a derived class reaches it without bending an
+// access rule (a simdjson that renames it fails to compile here).
+struct ObjectIterator : od::object {
+  static od::value_iterator& of(od::object& object) { return object.*(&ObjectIterator::iter); }
 };
 
 // Integers: only plain digits in range. get_uint64 refuses a sign, a fraction, an exponent
@@ -96,11 +96,11 @@ bool get(od::value_iterator& array, std::array<T, N>& out) {
 }
 
 template <class Record>
-using Getter = bool (*)(od::value&, Record&);
+using Getter = bool (*)(od::value_iterator&, Record&);
 
 template <auto Member, class Record>
-bool get_member(od::value& value, Record& record) {
-  return get(ValueIterator::of(value), record.*Member);
+bool get_member(od::value_iterator& value, Record& record) {
+  return get(value, record.*Member);
 }
 
 template <class Record>
@@ -195,20 +195,25 @@ bool read_record(std::string_view padded_text, Record& record) {
   if (thread_parser().iterate(text).get(document) != SUCCESS) return false;
   od::object object;
   if (document.get_object().get(object) != SUCCESS) return false;
+  // An empty object is already closed; every other starts at its first key.
+  od::value_iterator& fields = ObjectIterator::of(object);
+  if (!fields.is_open()) return false;
   std::uint64_t seen = 0;
   const KeyWords* guess = &kGuesses<Record>[0];
-  for (auto entry : object) {
-    od::field field;
-    if (std::move(entry).get(field) != SUCCESS) return false;
-    const std::size_t index = is_key(field.key().raw(), *guess)
-                                  ? guess->index
-                                  : reply_fields::field_index<Record>(raw_key(field.key()));
+  bool more = false;
+  do {
+    od::raw_json_string key;
+    if (fields.field_key().get(key) != SUCCESS || fields.field_value() != SUCCESS) return false;
+    const std::size_t index =
+        is_key(key.raw(), *guess) ? guess->index : reply_fields::field_index<Record>(raw_key(key));
     if (index == reply_fields::kUnknownKey<Record>) return false;
     guess = &kGuesses<Record>[index + 1];
     const std::uint64_t bit = std::uint64_t{1} << index;
-    if ((seen & bit) != 0 || !getters[index](field.value(), record)) return false;
+    od::value_iterator value = fields.child();
+    if ((seen & bit) != 0 || !getters[index](value, record)) return false;
     seen |= bit;
-  }
+    if (fields.has_next_field().get(more) != SUCCESS) return false;
+  } while (more);
   // Nothing but whitespace may follow the object: the iteration is then past the last token.
   const char* rest = nullptr;
   return seen == kAll && document.current_location().get(rest) == simdjson::OUT_OF_BOUNDS;

@@ -229,6 +229,12 @@ TEST_F(ReplyText, OnePassTakesTheUsualReplyAndHandsOverTheRest) {
   EXPECT_EQ(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":18446744073709551615)"))->rapidrate,
             18446744073709551615.0);
   EXPECT_THROW((void)read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":18446744073709551616)")), Panic);
+  // The same inside an array, in either of a pair's places.
+  const auto tio_ain = [&](std::string_view pair) { return idle_with(R"("tio_ain":[0.0,0.0])", pair); };
+  EXPECT_FALSE(std::signbit(read_get_data(tio_ain(R"("tio_ain":[-0,0.0])"))->tio_ain[0]));
+  EXPECT_FALSE(std::signbit(read_get_data(tio_ain(R"("tio_ain":[0.0,-0])"))->tio_ain[1]));
+  EXPECT_THROW((void)read_get_data(tio_ain(R"("tio_ain":[18446744073709551616,0.0])")), Panic);
+  EXPECT_THROW((void)read_get_data(tio_ain(R"("tio_ain":[0.0,18446744073709551616])")), Panic);
   // An escaped key names its field; with duplicates the last counts, a bad first one too.
   EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("\u006cen":7)"))->len, 7);
   EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("len":true,"len":9)"))->len, 9);

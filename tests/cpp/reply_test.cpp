@@ -235,6 +235,10 @@ TEST_F(ReplyText, OnePassTakesTheUsualReplyAndHandsOverTheRest) {
   EXPECT_FALSE(std::signbit(read_get_data(tio_ain(R"("tio_ain":[0.0,-0])"))->tio_ain[1]));
   EXPECT_THROW((void)read_get_data(tio_ain(R"("tio_ain":[18446744073709551616,0.0])")), Panic);
   EXPECT_THROW((void)read_get_data(tio_ain(R"("tio_ain":[0.0,18446744073709551616])")), Panic);
+  // More than 19 digits after "0.": a parse that loses count of them reads 1/3 as 6.7e-7.
+  EXPECT_EQ(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":0.33333333333333333333333)"))->rapidrate,
+            1.0 / 3.0);
+  EXPECT_EQ(read_get_data(tio_ain(R"("tio_ain":[0.0,-0.33333333333333333333333])"))->tio_ain[1], -1.0 / 3.0);
   // An escaped key names its field; with duplicates the last counts, a bad first one too.
   EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("\u006cen":7)"))->len, 7);
   EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("len":true,"len":9)"))->len, 9);

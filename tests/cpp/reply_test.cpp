@@ -210,6 +210,18 @@ TEST_F(ReplyText, OnePassTakesTheUsualReplyAndHandsOverTheRest) {
   GetDataState fast{};
   ASSERT_TRUE(one_pass::read(std::string_view(padded.data(), padded.size()), fast));
   EXPECT_EQ(fast, distinct_state());
+  // Keys in another order than the writer's are found all the same.
+  simdjson::dom::parser parser;
+  const simdjson::dom::object object = parser.parse(usual).get_object().value();
+  std::string reversed = "}";
+  for (const auto field : object) {
+    reversed.insert(0, "\"" + std::string(field.key) + "\":" + simdjson::to_string(field.value) +
+                           (reversed.size() > 1 ? "," : ""));
+  }
+  const simdjson::padded_string padded_reversed("{" + reversed);
+  GetDataState from_reversed{};
+  ASSERT_TRUE(one_pass::read(std::string_view(padded_reversed.data(), padded_reversed.size()), from_reversed));
+  EXPECT_EQ(from_reversed, distinct_state());
 
   // "-0" is the integer 0 for the strict reader: +0.0, where a parse of the text gives -0.0.
   EXPECT_FALSE(std::signbit(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":-0)"))->rapidrate));
@@ -217,6 +229,16 @@ TEST_F(ReplyText, OnePassTakesTheUsualReplyAndHandsOverTheRest) {
   EXPECT_EQ(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":18446744073709551615)"))->rapidrate,
             18446744073709551615.0);
   EXPECT_THROW((void)read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":18446744073709551616)")), Panic);
+  // The same inside an array, in either of a pair's places.
+  const auto tio_ain = [&](std::string_view pair) { return idle_with(R"("tio_ain":[0.0,0.0])", pair); };
+  EXPECT_FALSE(std::signbit(read_get_data(tio_ain(R"("tio_ain":[-0,0.0])"))->tio_ain[0]));
+  EXPECT_FALSE(std::signbit(read_get_data(tio_ain(R"("tio_ain":[0.0,-0])"))->tio_ain[1]));
+  EXPECT_THROW((void)read_get_data(tio_ain(R"("tio_ain":[18446744073709551616,0.0])")), Panic);
+  EXPECT_THROW((void)read_get_data(tio_ain(R"("tio_ain":[0.0,18446744073709551616])")), Panic);
+  // More than 19 digits after "0.": a parse that loses count of them reads 1/3 as 6.7e-7.
+  EXPECT_EQ(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":0.33333333333333333333333)"))->rapidrate,
+            1.0 / 3.0);
+  EXPECT_EQ(read_get_data(tio_ain(R"("tio_ain":[0.0,-0.33333333333333333333333])"))->tio_ain[1], -1.0 / 3.0);
   // An escaped key names its field; with duplicates the last counts, a bad first one too.
   EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("\u006cen":7)"))->len, 7);
   EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("len":true,"len":9)"))->len, 9);

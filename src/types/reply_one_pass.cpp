@@ -107,9 +107,19 @@ bool same_in_both(const std::array<double, N>& numbers) {
 [[gnu::always_inline]] inline bool get(od::value_iterator& value, bool& out) {
   return value.get_bool().get(out) == SUCCESS;
 }
+// Newer simdjson releases ask whether a lone surrogate escape may become U+FFFD; it may not,
+// as the DOM parser refuses it too. Earlier releases have no such choice and refuse it.
+template <class Iterator>
+simdjson::simdjson_result<std::string_view> string_of(Iterator& value) {
+  if constexpr (requires { value.get_string(false); }) {
+    return value.get_string(false);
+  } else {
+    return value.get_string();
+  }
+}
 inline bool get(od::value_iterator& value, std::string& out) {
   std::string_view text;
-  if (value.get_string().get(text) != SUCCESS) return false;
+  if (string_of(value).get(text) != SUCCESS) return false;
   out.assign(text);
   return true;
 }

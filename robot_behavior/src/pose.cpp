@@ -48,6 +48,13 @@ Mat3 quat_to_matrix(const Quaternion& q) {
                {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z}}};
 }
 
+// x / c is x rounded once for every c in [1.4e-8, 1]: x is zero, or normal and not so
+// large that the quotient overflows. False for NaN and the infinities.
+bool quotient_safe(double x) {
+  const double a = std::fabs(x);
+  return a == 0.0 || (a >= std::numeric_limits<double>::min() && a <= 1e300);
+}
+
 // Roll, pitch and yaw of a rotation matrix, for R = Rz(yaw) * Ry(pitch) * Rx(roll) (fixed
 // axes x, then y, then z). At pitch = ±pi/2 (|R20| = 1) roll and yaw are one angle: yaw is
 // taken as 0. A NaN R20 takes the last branch.
@@ -55,6 +62,14 @@ Vec3 matrix_to_euler(const Mat3& r) {
   const double r20 = r.m[2][0];
   if (std::fabs(r20) < 1.0) {
     const double pitch = -std::asin(r20);
+    // Dividing both arguments of atan2 by cos(pitch) > 0 changes its result by rounding
+    // only, unless a quotient leaves the normal range (cos(pitch) >= 1.4e-8 here): then
+    // the quotients are taken as they come. Without the division the two atan2 calls
+    // need not wait for asin and cos.
+    if (quotient_safe(r.m[2][1]) && quotient_safe(r.m[2][2]) && quotient_safe(r.m[1][0]) &&
+        quotient_safe(r.m[0][0])) {
+      return {std::atan2(r.m[2][1], r.m[2][2]), pitch, std::atan2(r.m[1][0], r.m[0][0])};
+    }
     const double c = std::cos(pitch);
     return {std::atan2(r.m[2][1] / c, r.m[2][2] / c), pitch, std::atan2(r.m[1][0] / c, r.m[0][0] / c)};
   }

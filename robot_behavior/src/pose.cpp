@@ -77,6 +77,10 @@ Vec3 matrix_to_euler(const Mat3& r) {
   return {-std::atan2(r.m[0][1], -r.m[0][2]), -kHalfPi, 0.0};
 }
 
+// Roll, pitch and yaw of a quaternion, through its matrix; flattened so that only the
+// entries matrix_to_euler reads are computed.
+[[gnu::flatten]] Vec3 quat_to_euler(const Quaternion& q) { return matrix_to_euler(quat_to_matrix(q)); }
+
 // The rotation matrix of roll, pitch and yaw: R = Rz(yaw) * Ry(pitch) * Rx(roll).
 Mat3 euler_to_matrix(const Vec3& a) {
   const double sr = std::sin(a[0]), cr = std::cos(a[0]);
@@ -349,13 +353,13 @@ std::pair<Vec3, Vec3> Pose::euler() const {
   return std::visit(
       Overload{
           [](const Euler& e) { return std::pair{e.translation, e.angles}; },
-          [](const Quat& q) { return std::pair{q.translation, matrix_to_euler(quat_to_matrix(q.rotation))}; },
+          [](const Quat& q) { return std::pair{q.translation, quat_to_euler(q.rotation)}; },
           [](const Homo& h) {
             const Isometry iso = homo_to_isometry(h.matrix);
-            return std::pair{iso.translation, matrix_to_euler(quat_to_matrix(iso.rotation))};
+            return std::pair{iso.translation, quat_to_euler(iso.rotation)};
           },
           [](const AxisAngle& a) {
-            return std::pair{a.translation, matrix_to_euler(quat_to_matrix(axis_angle_to_quat(a.axis, a.angle)))};
+            return std::pair{a.translation, quat_to_euler(axis_angle_to_quat(a.axis, a.angle))};
           },
           [](const Position& p) { return std::pair{p.translation, Vec3{0.0, 0.0, 0.0}}; },
       },

@@ -17,9 +17,13 @@ constexpr Quaternion kIdentityQuat{0.0, 0.0, 0.0, 1.0};
 
 constexpr Mat3 identity3() { return Mat3{{{1.0, 0.0, 0.0}, {0.0, 1.0, 0.0}, {0.0, 0.0, 1.0}}}; }
 
+// Unrolled here and in distance2: at -O2 the loop control is a good part of their cost in
+// nearest_rotation.
 Mat3 multiply(const Mat3& a, const Mat3& b) {
   Mat3 r{};
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
+#pragma GCC unroll 3
     for (int j = 0; j < 3; ++j) {
       r.m[i][j] = a.m[i][0] * b.m[0][j] + a.m[i][1] * b.m[1][j] + a.m[i][2] * b.m[2][j];
     }
@@ -30,7 +34,9 @@ Mat3 multiply(const Mat3& a, const Mat3& b) {
 // Sum of squared element differences.
 double distance2(const Mat3& a, const Mat3& b) {
   double sum = 0.0;
+#pragma GCC unroll 3
   for (int i = 0; i < 3; ++i) {
+#pragma GCC unroll 3
     for (int j = 0; j < 3; ++j) {
       const double d = a.m[i][j] - b.m[i][j];
       sum += d * d;
@@ -48,6 +54,13 @@ Mat3 quat_to_matrix(const Quaternion& q) {
                {2.0 * (x * z - w * y), 2.0 * (y * z + w * x), w * w - x * x - y * y + z * z}}};
 }
 
+// x / c is x rounded once for every c in [1.4e-8, 1]: x is zero, or normal and not so
+// large that the quotient overflows. False for NaN and the infinities.
+bool quotient_safe(double x) {
+  const double a = std::fabs(x);
+  return a == 0.0 || (a >= std::numeric_limits<double>::min() && a <= 1e300);
+}
+
 // Roll, pitch and yaw of a rotation matrix, for R = Rz(yaw) * Ry(pitch) * Rx(roll) (fixed
 // axes x, then y, then z). At pitch = ±pi/2 (|R20| = 1) roll and yaw are one angle: yaw is
 // taken as 0. A NaN R20 takes the last branch.
@@ -55,12 +68,24 @@ Vec3 matrix_to_euler(const Mat3& r) {
   const double r20 = r.m[2][0];
   if (std::fabs(r20) < 1.0) {
     const double pitch = -std::asin(r20);
+    // Dividing both arguments of atan2 by cos(pitch) > 0 changes its result by rounding
+    // only, unless a quotient leaves the normal range (cos(pitch) >= 1.4e-8 here): then
+    // the quotients are taken as they come. Without the division the two atan2 calls
+    // need not wait for asin and cos.
+    if (quotient_safe(r.m[2][1]) && quotient_safe(r.m[2][2]) && quotient_safe(r.m[1][0]) &&
+        quotient_safe(r.m[0][0])) {
+      return {std::atan2(r.m[2][1], r.m[2][2]), pitch, std::atan2(r.m[1][0], r.m[0][0])};
+    }
     const double c = std::cos(pitch);
     return {std::atan2(r.m[2][1] / c, r.m[2][2] / c), pitch, std::atan2(r.m[1][0] / c, r.m[0][0] / c)};
   }
   if (r20 <= -1.0) return {std::atan2(r.m[0][1], r.m[0][2]), kHalfPi, 0.0};
   return {-std::atan2(r.m[0][1], -r.m[0][2]), -kHalfPi, 0.0};
 }
+
+// Roll, pitch and yaw of a quaternion, through its matrix; flattened so that only the
+// entries matrix_to_euler reads are computed.
+[[gnu::flatten]] Vec3 quat_to_euler(const Quaternion& q) { return matrix_to_euler(quat_to_matrix(q)); }
 
 // The rotation matrix of roll, pitch and yaw: R = Rz(yaw) * Ry(pitch) * Rx(roll).
 Mat3 euler_to_matrix(const Vec3& a) {
@@ -96,7 +121,9 @@ Quaternion axis_angle_to_quat(const Vec3& axis, double angle) {
 }
 
 // Rodrigues' rotation matrix about the unit axis u, from the sine and cosine of the angle.
-Mat3 rotation_matrix(const Vec3& u, double s, double c) {
+// constexpr for the steps of the descent; kept out of line so that its callers' code, and
+// with it the sign of a NaN it produces, stays as it was.
+[[gnu::noinline]] constexpr Mat3 rotation_matrix(const Vec3& u, double s, double c) {
   const double t = 1.0 - c;
   const double ux = u[0], uy = u[1], uz = u[2];
   return Mat3{{{ux * ux + (1.0 - ux * ux) * c, ux * uy * t - uz * s, ux * uz * t + uy * s},
@@ -240,7 +267,11 @@ Mat3 descend(const Mat3& m, Mat3 r) {
   // Its sine and cosine to double precision: the next Taylor terms are below rounding.
   constexpr double kSinDelta = kDelta - kDelta * kDelta * kDelta / 6.0;
   constexpr double kCosDelta = 1.0 - kDelta * kDelta / 2.0;
-  Vec3 a{1.0, 0.0, 0.0};
+  // The perturbation steps about x, y and z, taken in the order x, z, y, x, ...
+  static constexpr Mat3 kSteps[3] = {rotation_matrix({1.0, 0.0, 0.0}, kSinDelta, kCosDelta),
+                                     rotation_matrix({0.0, 1.0, 0.0}, kSinDelta, kCosDelta),
+                                     rotation_matrix({0.0, 0.0, 1.0}, kSinDelta, kCosDelta)};
+  int axis = 0;
   int budget = kDescentBudget;
   for (;;) {
     for (;;) {
@@ -263,7 +294,7 @@ Mat3 descend(const Mat3& m, Mat3 r) {
       r = multiply(axis_angle_to_matrix({v[0] / n, v[1] / n, v[2] / n}, n), r);
     }
     const double e0 = distance2(m, r);
-    const Mat3 step = rotation_matrix(a, kSinDelta, kCosDelta);
+    const Mat3& step = kSteps[axis];
     Mat3 p = r;
     double e1 = e0;
     do {
@@ -272,7 +303,7 @@ Mat3 descend(const Mat3& m, Mat3 r) {
       e1 = distance2(m, p);
     } while (!(std::fabs(e0 - e1) > kEpsilon));
     if (e0 < e1) return r;
-    a = {a[1], a[2], a[0]};
+    axis = (axis + 2) % 3;
     r = p;
   }
 }
@@ -290,7 +321,7 @@ Quaternion nearest_rotation(const Matrix4& h) {
         const double nan = std::numeric_limits<double>::quiet_NaN();
         return {nan, nan, nan, nan};
       }
-      largest = std::fmax(largest, std::fabs(x));
+      largest = std::fabs(x) > largest ? std::fabs(x) : largest;  // both finite: fmax
     }
   }
   // An all-zero block says nothing about orientation: every rotation is equally near.
@@ -334,13 +365,13 @@ std::pair<Vec3, Vec3> Pose::euler() const {
   return std::visit(
       Overload{
           [](const Euler& e) { return std::pair{e.translation, e.angles}; },
-          [](const Quat& q) { return std::pair{q.translation, matrix_to_euler(quat_to_matrix(q.rotation))}; },
+          [](const Quat& q) { return std::pair{q.translation, quat_to_euler(q.rotation)}; },
           [](const Homo& h) {
             const Isometry iso = homo_to_isometry(h.matrix);
-            return std::pair{iso.translation, matrix_to_euler(quat_to_matrix(iso.rotation))};
+            return std::pair{iso.translation, quat_to_euler(iso.rotation)};
           },
           [](const AxisAngle& a) {
-            return std::pair{a.translation, matrix_to_euler(quat_to_matrix(axis_angle_to_quat(a.axis, a.angle)))};
+            return std::pair{a.translation, quat_to_euler(axis_angle_to_quat(a.axis, a.angle))};
           },
           [](const Position& p) { return std::pair{p.translation, Vec3{0.0, 0.0, 0.0}}; },
       },

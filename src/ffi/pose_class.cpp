@@ -70,7 +70,13 @@ PyObject* subscript(PyObject* self, PyObject* key) {
 
 template <class F>
 PyObject* convert_method(PyObject* self, F&& convert) {
-  return guard<PyObject*>(nullptr, [&] { return convert(to_library(value_of<PyPose>(self))); });
+  return guard<PyObject*>(nullptr, [&] {
+    const PyPose& pose = value_of<PyPose>(self);
+    // Only a Quat differs from the library's pose (normalised on the way in): the others
+    // convert in place, without a copy.
+    if (!std::holds_alternative<rb::Pose::Quat>(pose.value())) return convert(pose);
+    return convert(to_library(pose));
+  });
 }
 
 PyObject* euler(PyObject* self, PyObject*) {

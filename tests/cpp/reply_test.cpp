@@ -223,6 +223,15 @@ TEST_F(ReplyText, OnePassTakesTheUsualReplyAndHandsOverTheRest) {
   ASSERT_TRUE(one_pass::read(std::string_view(padded_reversed.data(), padded_reversed.size()), from_reversed));
   EXPECT_EQ(from_reversed, distinct_state());
 
+  // A key of no field with a string value, as a controller naming its command sends, is
+  // passed over; with another value the strict reader decides.
+  const simdjson::padded_string named("{\"cmdName\":\"get_data\"," + usual.substr(1));
+  GetDataState from_named{};
+  ASSERT_TRUE(one_pass::read(std::string_view(named.data(), named.size()), from_named));
+  EXPECT_EQ(from_named, distinct_state());
+  const simdjson::padded_string numbered("{\"cmdName\":5," + usual.substr(1));
+  EXPECT_FALSE(one_pass::read(std::string_view(numbered.data(), numbered.size()), from_named));
+
   // "-0" is the integer 0 for the strict reader: +0.0, where a parse of the text gives -0.0.
   EXPECT_FALSE(std::signbit(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":-0)"))->rapidrate));
   EXPECT_TRUE(std::signbit(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":-0.0)"))->rapidrate));

@@ -61,9 +61,14 @@ struct ObjectIterator : od::object {
 // Doubles: the parse of the text, which for an integer the tape would hold as int64 or
 // uint64 is the same double as the conversion of that integer. Two readings differ and go to
 // the strict reader: "-0" (the integer 0 there, -0.0 here) and integers of 20 digits or
-// more (refused there); both give -0.0 or a magnitude of 9.2e18 or more here (checked after the parse).
-[[gnu::always_inline]] inline bool same_in_both(double number) {
-  return !(number == 0.0 && std::signbit(number)) && !(std::fabs(number) >= 9.2e18);
+// more (refused there). The second give a magnitude of 9.2e18 or more here (checked after
+// the parse). A -0.0 is checked against its text: "-0." and "-0e" are -0.0 for both readers
+// ("-0.0" is what a controller writes for a coordinate a hair below zero), any other text
+// that reads as -0.0 is left to the strict reader.
+[[gnu::always_inline]] inline bool same_in_both(double number) { return !(std::fabs(number) >= 9.2e18); }
+[[gnu::always_inline]] inline bool zero_read_alike(double number, const char* text) {
+  if (number != 0.0 || !std::signbit(number)) [[likely]] return true;
+  return text[0] == '-' && text[1] == '0' && (text[2] == '.' || text[2] == 'e' || text[2] == 'E');
 }
 // The On-Demand parse of simdjson 3.0 misreads a number of more than 19 significant digits
 // whose integer part is 0 (0.33333333333333333333333 reads as 6.7e-7): past the zeros after
@@ -77,7 +82,8 @@ struct ObjectIterator : od::object {
   return start[start[0] == '-'] != '0';
 }
 [[gnu::always_inline]] inline bool get_unchecked(od::value_iterator& value, double& out) {
-  return parsed_right(value) && value.get_double().get(out) == SUCCESS;
+  const char* const text = reinterpret_cast<const char*>(value.json_iter().peek());
+  return parsed_right(value) && value.get_double().get(out) == SUCCESS && zero_read_alike(out, text);
 }
 [[gnu::always_inline]] inline bool get(od::value_iterator& value, double& out) {
   return get_unchecked(value, out) && same_in_both(out);
@@ -88,7 +94,6 @@ template <std::size_t N>
 bool same_in_both(const std::array<double, N>& numbers) {
   using Doubles = double __attribute__((vector_size(16)));
   using Bits = std::int64_t __attribute__((vector_size(16)));
-  constexpr Doubles kZero{0.0, 0.0};
   constexpr Doubles kLimit{9.2e18, 9.2e18};
   constexpr Bits kMagnitude{INT64_MAX, INT64_MAX};
   Bits differ{0, 0};  // the sign bit set in a lane that differs
@@ -96,7 +101,6 @@ bool same_in_both(const std::array<double, N>& numbers) {
     Doubles pair;
     std::memcpy(&pair, &numbers[i], sizeof pair);
     const Bits bits = reinterpret_cast<Bits>(pair);
-    differ |= (pair == kZero) & bits;  // -0.0: equal to zero, sign set
     differ |= reinterpret_cast<Doubles>(bits & kMagnitude) >= kLimit;
   }
   if constexpr (N % 2 != 0) {

@@ -238,6 +238,11 @@ TEST_F(ReplyText, OnePassTakesTheUsualReplyAndHandsOverTheRest) {
   EXPECT_EQ(read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":18446744073709551615)"))->rapidrate,
             18446744073709551615.0);
   EXPECT_THROW((void)read_get_data(idle_with(R"("rapidrate":0.0)", R"("rapidrate":18446744073709551616)")), Panic);
+  // "-0.0" is -0.0 for both, and read in one pass, alone or in an array.
+  const simdjson::padded_string negative_zeros(idle_with(R"("tio_ain":[0.0,0.0])", R"("tio_ain":[0.0,-0.0])"));
+  GetDataState with_zeros{};
+  ASSERT_TRUE(one_pass::read(std::string_view(negative_zeros.data(), negative_zeros.size()), with_zeros));
+  EXPECT_TRUE(std::signbit(with_zeros.tio_ain[1]));
   // The same inside an array, in either of a pair's places.
   const auto tio_ain = [&](std::string_view pair) { return idle_with(R"("tio_ain":[0.0,0.0])", pair); };
   EXPECT_FALSE(std::signbit(read_get_data(tio_ain(R"("tio_ain":[-0,0.0])"))->tio_ain[0]));

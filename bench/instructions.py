@@ -6,7 +6,8 @@ of the counts is the steady-state cost of one call, free of start-up and shut-do
 instructions of each function (its own, not those of the functions it calls) are put in one
 of these groups by the function's name and the object it lives in:
 
-    reading    simdjson, the transport's reply scanner and the reply records' readers
+    reading    simdjson, the transport's reply scanner and the reply records' readers (one-pass
+               and strict)
     writing    the request writers and the number formatting under them
     syscalls   the C library's system call wrappers (send, recv, poll, ...); the kernel's
                own work is not counted by callgrind, so the count of calls is given too
@@ -28,7 +29,7 @@ from pathlib import Path
 
 GROUPS = ("reading", "writing", "syscalls", "python", "rest")
 
-READING = re.compile(r"simdjson|JsonScanner|orvek::(\(anonymous namespace\)::)?(read_|deserialize_|try_read|mismatch)"
+READING = re.compile(r"simdjson|JsonScanner|orvek::one_pass::|orvek::(\(anonymous namespace\)::)?(read_|deserialize_|try_read|mismatch)"
                      r"|orvek::.*::(read_fields|read_record|read_value|read_member|field_index)")
 WRITING = re.compile(r"serialize_into|append_json_number|append_number|shortest_digits|put_positional|put_exponent"
                      r"|orvek::json::|to_chars|__to_chars|ryu|d2s|f2s")

@@ -75,22 +75,24 @@ bool read_motion(PyObject* target, PyObject* finished, MotionStep& out) {
 using ReadStep = bool (*)(PyObject* target, PyObject* finished, MotionStep& out);
 
 // The ArmState handed to the function. When the function kept no reference to the last
-// cycle's object, that object is handed out again with its value reset: the class has no
-// weak references and makes new lists on every access, so nothing can tell it from a fresh
-// one, and the cycle saves an allocation. The driver's state is converted again only when
-// its bytes change.
+// cycle's object, that object is handed out again, its value reset when the function
+// assigned to it: the class has no weak references and makes new lists on every access, so
+// nothing can tell it from a fresh one, and the cycle saves an allocation. The driver's state
+// is converted again only when its bytes change.
 class CycleState {
  public:
   // Borrowed; nullptr with a Python error set.
   PyObject* get(const rb::ArmState6& state) {
     static_assert(std::is_trivially_copyable_v<rb::ArmState6>, "compared and kept as bytes");
+    bool converted = false;
     if (!converted_ || std::memcmp(made_from_, &state, sizeof state) != 0) {
       value_ = from_library(state);
       std::memcpy(made_from_, &state, sizeof state);
-      converted_ = true;
+      converted_ = converted = true;
     }
     if (object_ && Py_REFCNT(object_.get()) == 1) {
-      value_of<PyArmState>(object_.get()) = value_;  // undoes what the function set on it
+      PyArmState& held = value_of<PyArmState>(object_.get());
+      if (converted || held.changed) held = value_;  // undoes what the function set on it
     } else {
       object_ = Ref::steal(arm_state_to_py(value_));
     }

@@ -82,6 +82,9 @@ struct PyArmState {
   std::optional<PyPose> pose_ee_to_k;
   std::optional<robot_behavior::Six> cartesian_vel;
   std::optional<robot_behavior::LoadState> load;
+  // Set by every assignment to an attribute from Python: a realtime cycle's state that is
+  // handed out again needs its value reset only then.
+  bool changed = false;
 };
 
 // Python record -> library pose: a Quat's quaternion is divided by its length (an all-zero

@@ -84,6 +84,13 @@ PyType_Slot kLoadSlots[] = {
 
 PyArmState& state_value(PyObject* self) { return value_of<PyArmState>(self); }
 
+// An attribute of a state assigned from Python (marked changed even when the value is refused).
+template <class F>
+int set_state_attribute(PyObject* self, PyObject* value, F&& assign) {
+  state_value(self).changed = true;
+  return set_attribute(value, std::forward<F>(assign));
+}
+
 template <DoubleList PyArmState::*Member>
 PyObject* get_list(PyObject* self, void*) {
   const DoubleList& list = state_value(self).*Member;
@@ -93,7 +100,7 @@ PyObject* get_list(PyObject* self, void*) {
 
 template <DoubleList PyArmState::*Member>
 int set_list(PyObject* self, PyObject* value, void* closure) {
-  return set_attribute(value, [&] {
+  return set_state_attribute(self, value, [&] {
     DoubleList& list = state_value(self).*Member;
     if (value == Py_None) {
       list.reset();
@@ -115,7 +122,7 @@ PyObject* get_pose(PyObject* self, void*) {
 
 template <std::optional<PyPose> PyArmState::*Member>
 int set_pose(PyObject* self, PyObject* value, void* closure) {
-  return set_attribute(value, [&] {
+  return set_state_attribute(self, value, [&] {
     std::optional<PyPose>& pose = state_value(self).*Member;
     if (value == Py_None) {
       pose.reset();
@@ -135,7 +142,7 @@ PyObject* get_cartesian_vel(PyObject* self, void*) {
 }
 
 int set_cartesian_vel(PyObject* self, PyObject* value, void*) {
-  return set_attribute(value, [&] {
+  return set_state_attribute(self, value, [&] {
     auto& stored = state_value(self).cartesian_vel;
     if (value == Py_None) {
       stored.reset();
@@ -155,7 +162,7 @@ PyObject* get_load(PyObject* self, void*) {
 }
 
 int set_load(PyObject* self, PyObject* value, void*) {
-  return set_attribute(value, [&] {
+  return set_state_attribute(self, value, [&] {
     auto& stored = state_value(self).load;
     if (value == Py_None) {
       stored.reset();

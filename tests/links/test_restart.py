@@ -31,7 +31,10 @@ def test_a_controller_that_restarted_while_the_link_was_down_resets_the_old_conn
     sim.restart()
     netns.clear()
     started = time.monotonic()
-    assert panic_text(robot.state) == "Connection reset by peer (os error 104)"
+    # The old connection's socket answers the request with a reset, unless its goodbye, sent
+    # again by the kernel once the link is back, happens to arrive first: then the reply is
+    # empty. Either way the first call says at once that the connection is gone.
+    assert panic_text(robot.state) in {"Connection reset by peer (os error 104)", "Empty: no JSON found"}
     assert time.monotonic() - started < 1
     assert OrvekRobot(sim.host).state().joint == HOME
     assert sim.names() == ["get_data"]

@@ -8,7 +8,7 @@ VPY        := $(VENV)/bin/python
 VBIN       := $(abspath $(VENV)/bin)
 BUILD      := build
 CPP_BUILD  := $(BUILD)/cpp
-APT_PACKAGES := libsimdjson-dev libgtest-dev libbenchmark-dev
+APT_PACKAGES := libsimdjson-dev libfmt-dev libgtest-dev libbenchmark-dev
 SUDO       := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 export PATH := $(VBIN):$(PATH)
 

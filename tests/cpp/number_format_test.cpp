@@ -3,8 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 using namespace robot_behavior;
 
@@ -119,4 +127,44 @@ TEST(NumberFormat, AppendsAfterWhatIsAlreadyThere) {
   out += ',';
   append_debug(out, 1e-7);
   EXPECT_EQ(out, "[1.0,-2.5,null,0.0,3,1e-7");
+}
+
+// The digits and the power of ten of the first one, from any decimal text: "-0.0125" and
+// "1.25e-2" both give "125" and -2.
+std::pair<std::string, int> digits_of(std::string_view text) {
+  std::string digits;
+  int point = 0;  // digits before the decimal point, leading zeros left out
+  bool before_point = true;
+  std::size_t i = text[0] == '-' ? 1 : 0;
+  for (; i < text.size() && text[i] != 'e'; ++i) {
+    if (text[i] == '.') {
+      before_point = false;
+    } else if (digits.empty() && text[i] == '0') {
+      if (!before_point) --point;
+    } else {
+      digits += text[i];
+      if (before_point) ++point;
+    }
+  }
+  const int exponent = i < text.size() ? std::stoi(std::string(text.substr(i + 1))) : 0;
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  return {digits, point - 1 + exponent};
+}
+
+// The digits are the standard library's shortest round-trip digits, whatever the magnitude:
+// random bit patterns over the whole range, integers, the boundaries of the binades.
+TEST(NumberFormat, DigitsAreTheShortestRoundTripDigits) {
+  std::vector<double> values;
+  std::mt19937_64 bits(20261209);
+  for (int i = 0; i < 20000; ++i) values.push_back(std::bit_cast<double>(bits()));
+  for (int i = 1; i < 2000; ++i) values.insert(values.end(), {i * 1.0, i * 1e4, i / 1e4, i * 0.1});
+  for (int e = 1; e < 2047; e += 5) values.push_back(std::bit_cast<double>(std::uint64_t(e) << 52));
+  values.insert(values.end(), {5e-324, 2.2250738585072009e-308, 2.2250738585072014e-308, 9007199254740993.0});
+  for (const double value : values) {
+    if (!std::isfinite(value) || value == 0.0) continue;
+    char text[40];
+    const char* const end = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific).ptr;
+    const std::string written = json(value);
+    ASSERT_EQ(digits_of(written), digits_of({text, static_cast<std::size_t>(end - text)})) << written;
+  }
 }

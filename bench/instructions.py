@@ -31,8 +31,8 @@ GROUPS = ("reading", "writing", "syscalls", "python", "rest")
 
 READING = re.compile(r"simdjson|JsonScanner|orvek::one_pass::|orvek::(\(anonymous namespace\)::)?(read_|deserialize_|try_read|mismatch)"
                      r"|orvek::.*::(read_fields|read_record|read_value|read_member|field_index)")
-WRITING = re.compile(r"serialize_into|append_json_number|append_number|shortest_digits|put_positional|put_exponent"
-                     r"|orvek::json::|to_chars|__to_chars|ryu|d2s|f2s")
+WRITING = re.compile(r"serialize_into|append_json_number|append_json_list|append_number|put_number|shortest_digits"
+                     r"|put_positional|put_exponent|orvek::json::|to_chars|__to_chars|ryu|d2s|f2s|fmt::")
 SYSCALLS = re.compile(r"^(__GI_|__libc_|__)?(send|sendto|recv|recvfrom|poll|ppoll|read|write|syscall|clock_gettime"
                       r"|__clock_gettime)(64)?$")
 PYTHON = re.compile(r"orvek::ffi::|^Py|^_Py|^py")

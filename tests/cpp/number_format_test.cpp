@@ -27,6 +27,28 @@ std::string json(double value) {
 const double kInf = std::numeric_limits<double>::infinity();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
+// The digits and the power of ten of the first one, from any decimal text: "-0.0125" and
+// "1.25e-2" both give "125" and -2.
+std::pair<std::string, int> digits_of(std::string_view text) {
+  std::string digits;
+  int point = 0;  // digits before the decimal point, leading zeros left out
+  bool before_point = true;
+  std::size_t i = text[0] == '-' ? 1 : 0;
+  for (; i < text.size() && text[i] != 'e'; ++i) {
+    if (text[i] == '.') {
+      before_point = false;
+    } else if (digits.empty() && text[i] == '0') {
+      if (!before_point) --point;
+    } else {
+      digits += text[i];
+      if (before_point) ++point;
+    }
+  }
+  const int exponent = i < text.size() ? std::stoi(std::string(text.substr(i + 1))) : 0;
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  return {digits, point - 1 + exponent};
+}
+
 }  // namespace
 
 TEST(NumberFormat, DisplayIsShortestPositionalWithoutPointZero) {
@@ -127,28 +149,6 @@ TEST(NumberFormat, AppendsAfterWhatIsAlreadyThere) {
   out += ',';
   append_debug(out, 1e-7);
   EXPECT_EQ(out, "[1.0,-2.5,null,0.0,3,1e-7");
-}
-
-// The digits and the power of ten of the first one, from any decimal text: "-0.0125" and
-// "1.25e-2" both give "125" and -2.
-std::pair<std::string, int> digits_of(std::string_view text) {
-  std::string digits;
-  int point = 0;  // digits before the decimal point, leading zeros left out
-  bool before_point = true;
-  std::size_t i = text[0] == '-' ? 1 : 0;
-  for (; i < text.size() && text[i] != 'e'; ++i) {
-    if (text[i] == '.') {
-      before_point = false;
-    } else if (digits.empty() && text[i] == '0') {
-      if (!before_point) --point;
-    } else {
-      digits += text[i];
-      if (before_point) ++point;
-    }
-  }
-  const int exponent = i < text.size() ? std::stoi(std::string(text.substr(i + 1))) : 0;
-  while (!digits.empty() && digits.back() == '0') digits.pop_back();
-  return {digits, point - 1 + exponent};
 }
 
 // The digits are the standard library's shortest round-trip digits, whatever the magnitude:

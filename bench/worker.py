@@ -197,19 +197,21 @@ def per_call_ns(call, seconds: float) -> float:
     return runs[3] / number * 1e9
 
 
-def paired_ns(ours, floor, seconds: float) -> tuple[float, float]:
-    """Medians of the time per call of two callables timed in turns (7 repeats each, about
-    seconds / 7 per repeat), so that a slow spell of the machine falls on both."""
+def paired_ns(ours, floor, seconds: float, repeats: int = 15) -> tuple[float, float, float]:
+    """Two callables timed in turns, `repeats` times each, about seconds / repeats per pair:
+    the fastest repeat of each (the call without the machine's interruptions) and the median
+    of the per-repeat ratios ours / floor (a pair runs within milliseconds, in one spell of
+    the machine, so a slow spell falls on both)."""
     timers = [timeit.Timer(ours), timeit.Timer(floor)]
     numbers = []
     for timer in timers:
         number, elapsed = timer.autorange()
-        numbers.append(max(1, int(number * (seconds / 14) / max(elapsed, 1e-9))))
+        numbers.append(max(1, int(number * (seconds / (2 * repeats)) / max(elapsed, 1e-9))))
     runs: list[list[float]] = [[], []]
-    for _ in range(7):
+    for _ in range(repeats):
         for k in (0, 1):
             runs[k].append(timers[k].timeit(numbers[k]) / numbers[k] * 1e9)
-    return statistics.median(runs[0]), statistics.median(runs[1])
+    return min(runs[0]), min(runs[1]), statistics.median(a / b for a, b in zip(*runs))
 
 
 def shape(value):
@@ -231,7 +233,7 @@ def pose(seconds: float, floor_dir: str) -> None:
             a, b = flat(ours()), flat(theirs())
             agree = len(a) == len(b) and all(abs(x - y) <= 1e-9 * max(1.0, abs(x)) for x, y in zip(a, b))
             build = getattr(pose_floor, method)
-            lib_ns, floor_ns = paired_ns(ours, build, seconds)
+            lib_ns, floor_ns, to_floor = paired_ns(ours, build, seconds)
             results.append({
                 "source": source,
                 "method": method,
@@ -239,6 +241,7 @@ def pose(seconds: float, floor_dir: str) -> None:
                 "same_shape": shape(ours()) == shape(build()),
                 "lib_ns": lib_ns,
                 "floor_ns": floor_ns,
+                "to_floor": to_floor,
                 "pure_ns": per_call_ns(theirs, seconds / 4),
             })
     emit({"pose": results})

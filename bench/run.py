@@ -350,9 +350,12 @@ def main() -> int:
     b5 = pose_results(py, args.quick, floor_dir, one_client)
 
     def series_json(s: dict[str, Series]) -> dict:
-        return {k: {"fast_spell_p10_ns": v.fast_spell()[0], "fast_spell_rounds": v.fast_spell()[1],
-                    "median_ns": v.median(), "p99_ns": v.p99(), "round_p10_ns": v.round_typicals}
-                for k, v in s.items()}
+        out = {}
+        for name, series in s.items():
+            value, rounds = series.fast_spell()
+            out[name] = {"fast_spell_p10_ns": value, "fast_spell_rounds": rounds, "median_ns": series.median(),
+                         "p99_ns": series.p99(), "round_p10_ns": series.round_typicals}
+        return out
 
     results.update({
         "module": module,

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "python_compat.hpp"
+
 namespace orvek::ffi {
 namespace {
 

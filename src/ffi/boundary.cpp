@@ -3,6 +3,7 @@
 #include <new>
 
 #include "py_ref.hpp"
+#include "python_compat.hpp"
 #include "robot_behavior/robot.hpp"
 
 namespace orvek::ffi {

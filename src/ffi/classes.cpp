@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "convert.hpp"
+#include "python_compat.hpp"
 
 namespace orvek::ffi {
 namespace {

@@ -1,5 +1,6 @@
 #include "convert.hpp"
 
+#include "python_compat.hpp"
 #include "to_py.hpp"
 
 namespace orvek::ffi {

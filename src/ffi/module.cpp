@@ -6,6 +6,7 @@
 #include "boundary.hpp"
 #include "module_contents.hpp"
 #include "py_ref.hpp"
+#include "python_compat.hpp"
 #include "to_py.hpp"
 
 namespace orvek::ffi {

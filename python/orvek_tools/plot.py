@@ -126,7 +126,8 @@ def main(argv: list[str] | None = None) -> None:
     try:
         import matplotlib  # noqa: F401
     except ImportError:
-        sys.exit('orvek-plot: needs matplotlib: pip install "liborvek[plot]"')
+        print('orvek-plot: needs matplotlib: pip install "liborvek[plot]"', file=sys.stderr)
+        raise SystemExit(2)
     try:
         runs = [read_run(path) for path in args.inputs]
     except (OSError, ValueError, UnicodeDecodeError) as error:

@@ -14,6 +14,7 @@ shows its numbers. Routes:
 The server is aiohttp: one event loop serves any number of pages and their event streams,
 with HTTP parsing, keep-alive and shutdown done right, where the standard library's
 http.server needs a thread per open stream and says it is not meant for more than testing.
+It is an extra of the package: pip install "liborvek[view]".
 """
 
 from __future__ import annotations
@@ -27,7 +28,10 @@ import sys
 from importlib import resources
 from pathlib import Path
 
-from aiohttp import web
+try:
+    from aiohttp import web
+except ImportError:  # the web server is an extra (liborvek[view]); main() says so
+    web = None  # type: ignore[assignment]
 
 from .model import ArmModel, ModelError
 from .recording import RecordingWriter
@@ -216,6 +220,9 @@ async def serve(args: argparse.Namespace, model: ArmModel) -> None:
 
 def main(argv: list[str] | None = None) -> None:
     args = parse_args(argv)
+    if web is None:
+        print('orvek-view: needs aiohttp: pip install "liborvek[view]"', file=sys.stderr)
+        raise SystemExit(2)
     try:
         model = ArmModel.load(args.model)
         if args.record:

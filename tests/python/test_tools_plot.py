@@ -1,6 +1,7 @@
 """orvek-plot and what it reads: orvek-sim's log with the arm's samples (--log-joints),
 and viewer recordings."""
 
+import os
 import struct
 import subprocess
 import sys
@@ -86,6 +87,21 @@ def test_recordings_plot_and_bad_inputs_say_what_is_wrong(tmp_path):
     result = subprocess.run([str(PLOT), str(garbage), "-o", str(out)], capture_output=True, text=True, timeout=120)
     assert result.returncode == 1
     assert result.stderr == f"orvek-plot: {garbage}:1: neither a recording nor an orvek-sim log line\n"
+
+
+def test_without_matplotlib_it_says_which_extra_to_install(tmp_path):
+    (tmp_path / "matplotlib.py").write_text('raise ImportError("hidden by the test")\n')
+    recording = tmp_path / "rec.csv"
+    writer = RecordingWriter(recording)
+    writer.write(0.0, [0, 90, -90, -90, -90, 0], [250, -120, 460, 3.14, 0, 1.57])
+    writer.close()
+    out = tmp_path / "rec.png"
+    path = os.pathsep.join(filter(None, [str(tmp_path), os.environ.get("PYTHONPATH")]))
+    result = subprocess.run([str(PLOT), str(recording), "-o", str(out)], capture_output=True, text=True, timeout=60,
+                            env={**os.environ, "PYTHONPATH": path})
+    assert (result.returncode, result.stdout) == (2, "")
+    assert result.stderr == 'orvek-plot: needs matplotlib: pip install "liborvek[plot]"\n'
+    assert not out.exists()
 
 
 def test_log_joints_needs_a_log_and_a_rate():

@@ -1,13 +1,15 @@
 """orvek-view without a browser: its routes, following the arm, reconnecting, recording."""
 
 import json
+import os
+import subprocess
 import urllib.request
 
 import liborvek
 from conftest import next_loopback_host
 
 from orvek_tools.recording import COLUMNS, read_recording
-from viewer_support import viewer  # noqa: F401  (fixture)
+from viewer_support import VIEW, viewer  # noqa: F401  (fixture)
 
 
 def test_state_follows_the_arm_and_matches_what_state_returns(sim, viewer, tmp_path):
@@ -74,3 +76,12 @@ def test_before_any_sample_state_json_says_why(viewer):
     assert view.get("state.json")[0] == 503
     assert state == {"t": None, "joint": None, "pose": None, "connected": False,
                      "error": "PanicException: Connection refused (os error 111)"}
+
+
+def test_without_aiohttp_it_says_which_extra_to_install(tmp_path):
+    (tmp_path / "aiohttp.py").write_text('raise ImportError("hidden by the test")\n')
+    path = os.pathsep.join(filter(None, [str(tmp_path), os.environ.get("PYTHONPATH")]))
+    result = subprocess.run([str(VIEW), "127.0.0.1", "--port", "0"], capture_output=True, text=True, timeout=60,
+                            env={**os.environ, "PYTHONPATH": path})
+    assert (result.returncode, result.stdout) == (2, "")
+    assert result.stderr == 'orvek-view: needs aiohttp: pip install "liborvek[view]"\n'

@@ -5,9 +5,9 @@
 # type(e).__name__.
 
 from collections.abc import Callable, Sequence
-from typing import Final, NoReturn, Self, SupportsFloat, SupportsIndex, final
+from typing import Final, NoReturn, SupportsFloat, SupportsIndex, final
 
-from typing_extensions import disjoint_base
+from typing_extensions import Self, disjoint_base
 
 __all__ = ["OrvekRobot", "Pose", "LoadState", "ArmState", "MotionType", "ControlType", "test_closure"]
 

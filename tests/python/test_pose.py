@@ -1,6 +1,7 @@
 """Pose, MotionType and ControlType: construction, payload access, matching, conversions."""
 
 import math
+import traceback
 
 import pytest
 
@@ -192,6 +193,19 @@ def test_type_error_of_an_argument_is_chained_to_the_original():
         Pose.Position([0, "x", 0])
     assert type(caught.value.__cause__) is TypeError
     assert str(caught.value.__cause__) == "must be real number, not str"
+
+    # Raised by Python code: the cause is that exception itself, with its traceback.
+    class Refusing:
+        def __float__(self):
+            self.raised = TypeError("no number here")
+            raise self.raised
+
+    refusing = Refusing()
+    with pytest.raises(TypeError) as caught:
+        Pose.Position([0, refusing, 0])
+    assert str(caught.value) == "argument '_0': no number here"
+    assert caught.value.__cause__ is refusing.raised
+    assert [frame.name for frame in traceback.extract_tb(refusing.raised.__traceback__)] == ["__float__"]
 
 
 def test_first_bad_argument_is_reported():

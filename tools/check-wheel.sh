@@ -1,35 +1,45 @@
 #!/bin/bash
-# Runs inside the root that `make test-wheel` makes: a machine that has python3.13 and
-# nothing of this project but the folder this script is in, which holds the wheel (wheel/),
-# the wheels the tests need (test-deps/), examples/, tests/python/ and pyproject.toml
-# (the tests' settings). liborvek is installed from its wheel's file; what it depends on
-# (the viewer's server, the plot extra) from test-deps/.
+# Proves one wheel where its interpreter lives: runs inside a root (tools/in-root.sh) that has
+# that interpreter and nothing of this project but the folder this script is in, which holds
+# the wheel (wheel/), the wheels the tests need (test-deps/, with test-deps/requirements.txt
+# naming those this interpreter has), examples/, tests/python/ and pyproject.toml (the tests'
+# settings). No network: liborvek is installed from its wheel's file alone, with no index.
+#   check-wheel.sh PYTHON [full|emulated]
+# full: the Python test suite, orvek-sim and the examples. emulated (a CPU run through qemu,
+# where Python is 100 to 300 times slower): the import, the same numbers as every other cell,
+# orvek-sim answering, the quickstart, a realtime run of a few hundred cycles and the value
+# tests (poses, motion targets, path files, payload).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-venv=/opt/liborvek-venv
+python=${1:?usage: check-wheel.sh PYTHON [full|emulated]}
+mode=${2:-full}
+venv=/opt/liborvek-venv-$("$python" -c 'import sys; print("%d%d" % sys.version_info[:2])')
 host=127.0.0.1
 
-step() { echo "--- test-wheel: $*"; }
+step() { echo "--- check-wheel: $*"; }
 
-step "a virtual environment with $(python3.13 --version)"
+step "a virtual environment with $("$python" --version) ($(uname -m))"
 rm -rf "$venv"
-python3.13 -m venv "$venv"
+"$python" -m venv "$venv"
 py=$venv/bin/python
+# No byte-compiling at install: under qemu it costs minutes; the tests compile what they import.
+pip=("$py" -m pip install -q --no-index --no-compile --disable-pip-version-check)
 
 wheel=$(ls "$here"/wheel/*.whl)
-step "pip install --no-index $(basename "$wheel")[plot] (its dependencies from test-deps/)"
-"$py" -m pip install -q --no-index --disable-pip-version-check --find-links "$here/test-deps" "$wheel[plot]"
-"$py" -m pip install -q --no-index --disable-pip-version-check --find-links "$here/test-deps" pytest numpy
+step "pip install --no-index $(basename "$wheel") (the file alone: it depends on nothing)"
+"${pip[@]}" "$wheel"
+step "the tests' own dependencies: $(tr '\n' ' ' <"$here/test-deps/requirements.txt")"
+"${pip[@]}" --find-links "$here/test-deps" -r "$here/test-deps/requirements.txt"
 
 step "import liborvek"
 cd /  # so that nothing beside the tests can be imported instead of the installed module
 "$py" - <<'EOF'
-import pathlib, sysconfig
+import pathlib, platform, sysconfig
 import liborvek
 site = pathlib.Path(sysconfig.get_path("platlib"))
 assert pathlib.Path(liborvek.__file__).parent == site, liborvek.__file__
 assert (site / "liborvek-stubs" / "__init__.pyi").is_file(), "the type stubs are missing"
-print(liborvek.__file__)
+print(liborvek.__file__, platform.machine())
 print(sorted(n for n in dir(liborvek) if not n.startswith("_")))
 EOF
 
@@ -38,12 +48,12 @@ ready=$(mktemp)
 "$venv/bin/orvek-sim" --host "$host" >"$ready" &
 sim=$!
 trap 'kill $sim 2>/dev/null || true; wait $sim 2>/dev/null || true; rm -f "$ready"' EXIT
-for _ in $(seq 100); do
+for _ in $(seq 300); do
   grep -q '^orvek-sim listening' "$ready" && break
-  kill -0 $sim 2>/dev/null || { echo "test-wheel: orvek-sim did not start" >&2; exit 1; }
+  kill -0 $sim 2>/dev/null || { echo "check-wheel: orvek-sim did not start" >&2; exit 1; }
   sleep 0.1
 done
-grep -q '^orvek-sim listening' "$ready" || { echo "test-wheel: orvek-sim was not ready within 10 s" >&2; exit 1; }
+grep -q '^orvek-sim listening' "$ready" || { echo "check-wheel: orvek-sim was not ready within 30 s" >&2; exit 1; }
 cat "$ready"
 for example in quickstart realtime; do
   step "examples/$example.py"
@@ -51,6 +61,15 @@ for example in quickstart realtime; do
 done
 kill $sim && wait $sim || true
 
-step "the Python tests against the installed module"
 cd "$here"
-"$py" -m pytest -q -p no:cacheprovider -rs tests/python
+if [ "$mode" = full ]; then
+  step "the Python tests against the installed module"
+  "$py" -m pytest -q -p no:cacheprovider -rs tests/python
+else
+  step "the same numbers as every cell, and the value tests"
+  "$py" -m pytest -q -p no:cacheprovider -rs -k "not leak" \
+    tests/python/test_golden_numbers.py tests/python/test_pose.py tests/python/test_values.py \
+    tests/python/test_robot.py::test_path_files tests/python/test_robot.py::test_set_load_sends_mass_and_centroid_only \
+    tests/python/test_robot.py::test_euler_and_quat_targets_go_out_as_six_numbers \
+    tests/python/test_robot.py::test_frames_and_rel_flag
+fi

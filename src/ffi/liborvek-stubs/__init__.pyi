@@ -36,7 +36,9 @@ class OrvekRobot:
         """
     # robot operations
     def version(self) -> str:
-        """The library's version, "0.1.0"; asks the controller nothing."""
+        """The driver's version string, always "0.1.0" (the package's own version is
+        importlib.metadata.version("liborvek")); asks the controller nothing.
+        """
     def init(self) -> None:
         """Powers the arm on ("power_on"). Waits for the reply (at most 30 s); a refusal raises
         Exception, a failed exchange PanicException.

@@ -180,22 +180,24 @@ struct Getters<GetDataState> {
 };
 #undef ORVEK_GET_DATA_GETTER
 
-// The key as written between its quotes, up to the first quote or backslash: a key with an
-// escape is cut short and so matches no field.
-[[gnu::always_inline]] inline std::string_view raw_key(const od::raw_json_string& key) {
+// The key as written between its quotes, when it holds no escape; false for a key that does.
+// A key is its unescaped text: "errorMsg\\"a" is not "errorMsg", and "\\u006cen" is "len". Only
+// the strict reader unescapes, so an escaped key is left to it.
+[[gnu::always_inline]] inline bool unescaped_key(const od::raw_json_string& key, std::string_view& text) {
   const char* const start = key.raw();
   const char* end = start;
   while (*end != '"' && *end != '\\') ++end;
-  return {start, static_cast<std::size_t>(end - start)};
+  text = {start, static_cast<std::size_t>(end - start)};
+  return *end == '"';
 }
 
-// A key of no field is passed over, as the strict reader passes it over, when it is written
-// without escapes (an escaped one may still name a field) and its value is a string ("cmdName"
-// where a controller names the command it answers), which is read to check it. Any other
-// value could hide a fault that only a full parse reports: it is left to the strict reader.
-inline bool passed_over(const od::raw_json_string& key, od::value_iterator& value) {
+// A key of no field is passed over, as the strict reader passes it over, when its value is a
+// string ("cmdName" where a controller names the command it answers), which is read to check
+// it. Any other value could hide a fault that only a full parse reports: it is left to the
+// strict reader.
+inline bool passed_over(od::value_iterator& value) {
   std::string_view text;
-  return key.raw()[raw_key(key).size()] == '"' && string_of(value).get(text) == SUCCESS;
+  return string_of(value).get(text) == SUCCESS;
 }
 
 // Replies are written with their keys in byte order, so the key after a field is most
@@ -273,11 +275,15 @@ bool read_record(std::string_view padded_text, Record& record) {
   do {
     od::raw_json_string key;
     if (fields.field_key().get(key) != SUCCESS || fields.field_value() != SUCCESS) return false;
-    const std::size_t index =
-        is_key(key.raw(), *guess) ? guess->index : reply_fields::field_index<Record>(raw_key(key));
+    std::size_t index = guess->index;
+    if (!is_key(key.raw(), *guess)) {
+      std::string_view written;
+      if (!unescaped_key(key, written)) return false;
+      index = reply_fields::field_index<Record>(written);
+    }
     od::value_iterator value = fields.child();
     if (index == reply_fields::kUnknownKey<Record>) {
-      if (!passed_over(key, value)) return false;
+      if (!passed_over(value)) return false;
     } else {
       guess = &kGuesses<Record>[index + 1];
       const std::uint64_t bit = std::uint64_t{1} << index;

@@ -9,6 +9,7 @@
 
 #include "robot_behavior/exception.hpp"
 #include "types/reply.hpp"
+#include "types/reply_keys.hpp"
 #include "types/reply_one_pass.hpp"
 
 namespace orvek {
@@ -261,6 +262,62 @@ TEST_F(ReplyText, OnePassTakesTheUsualReplyAndHandsOverTheRest) {
   EXPECT_EQ(read_get_data(idle_with(R"("len":0)", R"("len":0,"extra":[1,{"a":null}])"))->len, 0);
   EXPECT_THROW((void)read_get_data(usual + " 1"), Panic);
   EXPECT_THROW((void)read_get_data(idle_with(R"("len":0)", R"("len":0,"extra":tru)")), Panic);
+}
+
+// What a reply text is read as: the record written again, or the error's text.
+template <class Record>
+std::string outcome(const Result<Record>& reply) {
+  if (!reply) return "error: " + reply.error().text();
+  std::string text;
+  serialize_into(text, *reply);
+  return text;
+}
+
+// A key is its unescaped text. fuzz_reply found the one-pass reading taking "errorMsg\"a" for
+// "errorMsg" (it cut keys at their first backslash), and so accepting a reply that has no
+// "errorMsg". For every key of both records, a key that holds an escape, or that only begins
+// like the field's, is read as the strict reader alone reads it.
+template <class Record>
+void expect_keys_read_as_the_strict_reader_reads_them(std::string_view usual) {
+  simdjson::dom::parser parser;
+  const auto read = [&](const std::string& text) {
+    const simdjson::padded_string padded(text);
+    const std::string_view view(padded.data(), padded.size());
+    simdjson::dom::parser strict_parser;
+    const simdjson::dom::element element = strict_parser.parse(padded).value();
+    if constexpr (std::is_same_v<Record, DefaultState>) {
+      return std::pair(outcome(deserialize_default(parser, view)), outcome(read_default(element)));
+    } else {
+      return std::pair(outcome(deserialize_get_data(parser, view)), outcome(read_get_data(element)));
+    }
+  };
+  for (const std::string_view key : reply_fields::Keys<Record>::value) {
+    const std::string quoted = "\"" + std::string(key) + "\":";
+    const auto at = usual.find(quoted);
+    ASSERT_NE(at, std::string_view::npos) << key;
+    const std::string last_escaped = std::string(key.substr(0, key.size() - 1)) + "\\u00" +
+                                     "0123456789abcdef"[key.back() >> 4] + "0123456789abcdef"[key.back() & 15];
+    for (const std::string& other : {std::string(key) + "\\\"a", std::string(key) + "\\\\",
+                                     std::string(key) + "\\u0041", last_escaped,
+                                     std::string(key.substr(0, key.size() - 1)), std::string(key) + "_"}) {
+      std::string text(usual);
+      text.replace(at, quoted.size(), "\"" + other + "\":");
+      const auto [both, strict] = read(text);
+      EXPECT_EQ(both, strict) << text;
+    }
+  }
+}
+
+TEST_F(ReplyText, OnePassReadsEveryKeyAsItsUnescapedText) {
+  const simdjson::padded_string found(std::string_view(R"({"errorCode":"0","errorMsg\"a":"x"})"));
+  DefaultState reply;
+  EXPECT_FALSE(one_pass::read(std::string_view(found.data(), found.size()), reply));
+  EXPECT_EQ(outcome(read_default(R"({"errorCode":"0","errorMsg\"a":"x"})")), R"(error: missing key "errorMsg")");
+
+  expect_keys_read_as_the_strict_reader_reads_them<DefaultState>(R"({"errorCode":"4","errorMsg":"abc"})");
+  std::string usual;
+  serialize_into(usual, distinct_state());
+  expect_keys_read_as_the_strict_reader_reads_them<GetDataState>(usual);
 }
 
 TEST(ReplyWriter, DefaultStateEscapesItsTexts) {

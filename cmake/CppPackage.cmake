@@ -3,6 +3,8 @@
 #   <P>/lib/liborvek.a, <P>/lib/liborvek_behavior.a
 #   <P>/lib/cmake/liborvek/   find_package(liborvek CONFIG) -> the target liborvek::liborvek
 #   <P>/lib/pkgconfig/liborvek.pc
+#   <P>/share/doc/liborvek/   LICENSE, and the licences of simdjson (the libraries call it) and
+#                             fmt (compiled in from its headers) under licenses/
 # (orvek-sim goes to <P>/bin by its own rule in sim/.)
 # The installed headers include each other by relative paths, so they need no include
 # folder but <P>/include; none of them reaches simdjson, the wire records or the transport.
@@ -46,3 +48,8 @@ install(FILES ${PROJECT_BINARY_DIR}/liborvekConfig.cmake ${PROJECT_BINARY_DIR}/l
 file(RELATIVE_PATH ORVEK_PC_TO_PREFIX /prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig /prefix)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/liborvek.pc.in ${PROJECT_BINARY_DIR}/liborvek.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/liborvek.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+# The licence, and those of the code the libraries carry or call.
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/licenses/simdjson.txt ${PROJECT_SOURCE_DIR}/licenses/fmt.txt
+  DESTINATION ${CMAKE_INSTALL_DOCDIR}/licenses)

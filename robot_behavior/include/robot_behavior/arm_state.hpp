@@ -1,5 +1,6 @@
 #pragma once
-// A snapshot of the arm in which every field may be unknown.
+/// @file
+/// A snapshot of the arm in which every field may be unknown.
 
 #include <array>
 #include <cstddef>

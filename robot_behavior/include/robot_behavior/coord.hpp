@@ -1,5 +1,6 @@
 #pragma once
-// The coordinate-frame selector of motions.
+/// @file
+/// The coordinate-frame selector of motions.
 
 #include <expected>
 #include <string_view>
@@ -35,9 +36,9 @@ struct Coord {
   friend bool operator==(const Coord&, const Coord&) = default;
 };
 
-// "OCS", "Shot", "Interial" by exact bytes (case-sensitive, no trimming); any other
-// text is parsed as one pose in JSON (parse_pose) and becomes Other. The error: a text that
-// is no pose, with what was expected and where. Never throws.
+/// "OCS", "Shot", "Interial" by exact bytes (case-sensitive, no trimming); any other
+/// text is parsed as one pose in JSON (parse_pose) and becomes Other. The error: a text that
+/// is no pose, with what was expected and where. Never throws.
 std::expected<Coord, JsonTextError> coord_from_string(std::string_view text);
 
 }  // namespace robot_behavior

@@ -1,5 +1,6 @@
 #pragma once
-// The one error type of every fallible operation, and the internal failure.
+/// @file
+/// The one error type of every fallible operation, and the internal failure.
 
 #include <cstdint>
 #include <expected>
@@ -37,18 +38,18 @@ class RobotException {
   static RobotException invalid(std::string text) { return {Kind::InvalidInstruction, std::move(text)}; }
   static RobotException deserialize(std::string text) { return {Kind::DeserializeError, std::move(text)}; }
   static RobotException unwarp(std::string text) { return {Kind::UnWarpError, std::move(text)}; }
-  // An I/O error with an operating-system error number: "<strerror> (os error N)".
+  /// An I/O error with an operating-system error number: "<strerror> (os error N)".
   static RobotException from_errno(int error_number);
 
   Kind kind() const { return kind_; }
-  // The payload text of a text variant; empty for the other two.
+  /// The payload text of a text variant; empty for the other two.
   const std::string& text() const { return text_; }
   std::uint64_t server_version() const { return server_version_; }
   std::uint64_t client_version() const { return client_version_; }
 
-  // "Command exception: Robot is moving"
+  /// "Command exception: Robot is moving"
   std::string display() const;
-  // CommandException("Robot is moving")
+  /// CommandException("Robot is moving")
   std::string debug() const;
 
   friend bool operator==(const RobotException&, const RobotException&) = default;
@@ -66,10 +67,10 @@ using Result = std::expected<T, RobotException>;
 
 inline std::unexpected<RobotException> fail(RobotException error) { return std::unexpected(std::move(error)); }
 
-// The system's text for an operating-system error number followed by " (os error N)".
+/// The system's text for an operating-system error number followed by " (os error N)".
 std::string os_error_text(int error_number);
 
-// An internal failure: aborts the current call and surfaces at the binding boundary.
+/// An internal failure: aborts the current call and surfaces at the binding boundary.
 class Panic : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -77,7 +78,7 @@ class Panic : public std::runtime_error {
 
 [[noreturn]] void panic(const std::string& message);
 
-// The prefix of every failure that unwraps an error that was not expected to happen.
+/// The prefix of every failure that unwraps an error that was not expected to happen.
 inline constexpr std::string_view kUnwrapPrefix = "called `Result::unwrap()` on an `Err` value: ";
 
 }  // namespace robot_behavior

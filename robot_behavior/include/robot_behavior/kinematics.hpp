@@ -1,5 +1,6 @@
 #pragma once
-// Kinematics computed locally, without the controller.
+/// @file
+/// Kinematics computed locally, without the controller.
 
 #include <string_view>
 
@@ -16,9 +17,9 @@ class ArmKinematics {
  public:
   virtual ~ArmKinematics() = default;
 
-  // The tool's pose for joint values `q`, computed locally; never fails.
+  /// The tool's pose for joint values `q`, computed locally; never fails.
   virtual Pose forward_kinematics(const Joints& q) const = 0;
-  // Not available for any arm: always an internal failure with kInverseKinematicsMissing.
+  /// Not available for any arm: always an internal failure with kInverseKinematicsMissing.
   [[noreturn]] Joints inverse_kinematics(const Pose& pose) const;
 
  protected:

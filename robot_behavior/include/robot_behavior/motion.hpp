@@ -1,5 +1,6 @@
 #pragma once
-// Motion targets and control outputs, generic over the joint count N.
+/// @file
+/// Motion targets and control outputs, generic over the joint count N.
 
 #include <array>
 #include <cstddef>

@@ -1,5 +1,6 @@
 #pragma once
-// Realtime control: a caller-supplied callable is asked cycle by cycle for the next target.
+/// @file
+/// Realtime control: a caller-supplied callable is asked cycle by cycle for the next target.
 
 #include <chrono>
 #include <functional>
@@ -13,8 +14,8 @@
 
 namespace robot_behavior {
 
-// A non-owning reference to a callable: two words, no allocation. The callable must outlive
-// the reference (pass a lambda straight into the call that runs it).
+/// A non-owning reference to a callable: two words, no allocation. The callable must outlive
+/// the reference (pass a lambda straight into the call that runs it).
 template <class Signature>
 class FunctionRef;
 
@@ -40,25 +41,27 @@ class FunctionRef<R(Args...)> {
   R (*call_)(void*, Args...);
 };
 
-// One answer of the callable: the next target and whether the run is finished (the target
-// given with finished = true is not sent).
+/// One answer of the callable: the next target and whether the run is finished (the target
+/// given with finished = true is not sent).
 using MotionStep = std::pair<Motion6, bool>;
+/// @copydoc MotionStep
 using ControlStep = std::pair<Control6, bool>;
 
-// Called with the state of the cycle and the nominal period. May throw (a Panic carrying
-// the caller's error); the run then ends with that exception.
+/// Called with the state of the cycle and the nominal period. May throw (a Panic carrying
+/// the caller's error); the run then ends with that exception.
 using MotionClosure = FunctionRef<MotionStep(const ArmState6& state, std::chrono::nanoseconds period)>;
+/// @copydoc MotionClosure
 using ControlClosure = FunctionRef<ControlStep(const ArmState6& state, std::chrono::nanoseconds period)>;
 
 class ArmRealtimeControl {
  public:
   virtual ~ArmRealtimeControl() = default;
 
-  // Run `closure` once per cycle and send each target it returns until it reports finished.
-  // Returns when the run ends; the error says why it ended early. Throws what the closure
-  // throws. The implementer documents what it sends.
+  /// Run `closure` once per cycle and send each target it returns until it reports finished.
+  /// Returns when the run ends; the error says why it ended early. Throws what the closure
+  /// throws. The implementer documents what it sends.
   virtual Result<void> move_with_closure(MotionClosure closure) = 0;
-  // The same with control outputs (torques).
+  /// The same with control outputs (torques).
   virtual Result<void> control_with_closure(ControlClosure closure) = 0;
 
  protected:

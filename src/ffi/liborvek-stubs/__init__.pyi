@@ -1,27 +1,40 @@
-# Type stubs for the extension module liborvek.
-#
-# Internal failures are raised as an exception class named PanicException (module "liborvek",
-# derived from BaseException). It is not a module attribute; catch it as BaseException and check
-# type(e).__name__.
+"""Client library for a six-axis robot arm controller: seven names, OrvekRobot, Pose, MotionType,
+ControlType, LoadState, ArmState and test_closure.
+
+A refusal by the controller or the robot raises the built-in Exception with its text ("Command
+exception: Robot is moving"); an argument of the wrong type or length raises TypeError or
+ValueError and sends nothing.
+
+Internal failures (a connection that fails, a broken or malformed exchange, a time-out, an
+operation this controller does not carry out) raise an exception class named PanicException
+(module "liborvek", derived from BaseException, so `except Exception` lets it through). It is not
+a module attribute: catch it as BaseException and check type(e).__name__ == "PanicException".
+After either kind of error the robot object can be used again.
+"""
 
 from collections.abc import Callable, Sequence
-from typing import Final, NoReturn, SupportsFloat, SupportsIndex, final
+from typing import Final, NoReturn, SupportsFloat, SupportsIndex, TypeAlias, final
 
 from typing_extensions import Self, disjoint_base
 
 __all__ = ["OrvekRobot", "Pose", "LoadState", "ArmState", "MotionType", "ControlType", "test_closure"]
 
-# Anything float() of the library accepts: float, int, objects with __float__ or __index__.
-_Float = SupportsFloat | SupportsIndex
-_Floats = Sequence[_Float]
+_Float: TypeAlias = SupportsFloat | SupportsIndex
+"""Anything float() of the library accepts: float, int, objects with __float__ or __index__."""
+_Floats: TypeAlias = Sequence[_Float]
+"""A sequence of numbers (list, tuple, NumPy array, ...); each method says how many it takes."""
 
-# The functions a realtime run calls once per cycle as f(state, period); each returns the tuple
-# (next target, finished). `state` is a placeholder, not a reading from the controller (see
-# OrvekRobot.move_with_closure); `period` is the nominal cycle in seconds, 0.008. The finished flag
-# is a bool or a NumPy boolean; an int is refused.
-_MotionFn = Callable[[ArmState, float], tuple[MotionType, bool]]
-_JointsFn = Callable[[ArmState, float], tuple[_Floats, bool]]
-_PoseFn = Callable[[ArmState, float], tuple[Pose, bool]]
+# The functions a realtime run calls once per cycle as f(state, period).
+_MotionFn: TypeAlias = Callable[[ArmState, float], tuple[MotionType, bool]]
+"""A realtime function: f(state, period) returns (target, finished) with a MotionType target.
+`state` is a placeholder, not a reading from the controller (see OrvekRobot.move_with_closure);
+`period` is the nominal cycle in seconds, 0.008. `finished` is a bool or a NumPy boolean; an int is
+refused.
+"""
+_JointsFn: TypeAlias = Callable[[ArmState, float], tuple[_Floats, bool]]
+"""A realtime function returning (six joint values, finished); otherwise as _MotionFn."""
+_PoseFn: TypeAlias = Callable[[ArmState, float], tuple[Pose, bool]]
+"""A realtime function returning (Pose, finished); otherwise as _MotionFn."""
 
 # Numbers go to the controller exactly as given and come back exactly as sent: no unit is
 # converted. Controller and robot errors raise Exception; internal failures PanicException.

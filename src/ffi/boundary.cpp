@@ -61,6 +61,13 @@ void raise_robot_exception(const robot_behavior::RobotException& error) noexcept
 void raise_current_exception() noexcept {
   try {
     throw;
+  } catch (const PythonFailure& failure) {
+    raise_panic(failure.what());
+    if (failure.exception() == nullptr) return;
+    Ref panic = Ref::steal(PyErr_GetRaisedException());
+    if (!panic) return;
+    PyException_SetCause(panic.get(), Py_NewRef(failure.exception()));  // steals the cause
+    PyErr_SetRaisedException(panic.release());
   } catch (const robot_behavior::Panic& failure) {
     raise_panic(failure.what());
   } catch (const robot_behavior::Interrupted&) {
@@ -76,13 +83,15 @@ void raise_current_exception() noexcept {
   }
 }
 
-std::string take_python_error_as_failure() {
-  Ref error = Ref::steal(PyErr_GetRaisedException());
-  if (!error) return std::string(robot_behavior::kUnwrapPrefix) + "no Python error was set";
+namespace {
+
+// The failure text of a Python exception (see take_python_error_as_failure); null: none was set.
+std::string failure_text(PyObject* error) {
+  if (error == nullptr) return std::string(robot_behavior::kUnwrapPrefix) + "no Python error was set";
   PyObject* panic_type = panic_exception_type();
   if (panic_type == nullptr) PyErr_Clear();
-  if (panic_type != nullptr && PyObject_TypeCheck(error.get(), reinterpret_cast<PyTypeObject*>(panic_type))) {
-    Ref args = Ref::steal(PyObject_GetAttrString(error.get(), "args"));
+  if (panic_type != nullptr && PyObject_TypeCheck(error, reinterpret_cast<PyTypeObject*>(panic_type))) {
+    Ref args = Ref::steal(PyObject_GetAttrString(error, "args"));
     if (args && PyTuple_Check(args.get()) && PyTuple_GET_SIZE(args.get()) > 0 &&
         PyUnicode_Check(PyTuple_GET_ITEM(args.get(), 0))) {
       Py_ssize_t size = 0;
@@ -93,14 +102,33 @@ std::string take_python_error_as_failure() {
     return "Unwrapped panic from Python code";
   }
   std::string out(robot_behavior::kUnwrapPrefix);
-  Ref name = Ref::steal(PyType_GetName(Py_TYPE(error.get())));
+  Ref name = Ref::steal(PyType_GetName(Py_TYPE(error)));
   out += name ? text_of(name.get()) : std::string("<unknown>");
   if (!name) PyErr_Clear();
   out += ": ";
-  out += text_of(error.get());
+  out += text_of(error);
   return out;
 }
 
-void panic_from_python_error() { throw robot_behavior::Panic(take_python_error_as_failure()); }
+}  // namespace
+
+std::string take_python_error_as_failure() {
+  const Ref error = Ref::steal(PyErr_GetRaisedException());
+  return failure_text(error.get());
+}
+
+PythonFailure::PythonFailure(const std::string& text, PyObject* exception)
+    : robot_behavior::Panic(text), exception_(exception) {}
+
+PythonFailure::PythonFailure(const PythonFailure& other)
+    : robot_behavior::Panic(other), exception_(Py_XNewRef(other.exception_)) {}
+
+PythonFailure::~PythonFailure() { Py_XDECREF(exception_); }
+
+void panic_from_python_error() {
+  Ref error = Ref::steal(PyErr_GetRaisedException());
+  std::string text = failure_text(error.get());
+  throw PythonFailure(text, error.release());
+}
 
 }  // namespace orvek::ffi

@@ -3,6 +3,8 @@
 // runs its body under `guard`, so that no C++ exception ever unwinds into the interpreter.
 //
 // Failures become Python exceptions as follows:
+//   PythonFailure                                      -> PanicException(text), its __cause__ the
+//                                                         Python exception behind it
 //   robot_behavior::Panic and any other std::exception -> PanicException(text)
 //   robot_behavior::Interrupted                        -> the pending KeyboardInterrupt (or whatever
 //                                                         the signal handler raised) stays set
@@ -43,7 +45,26 @@ void raise_current_exception() noexcept;
 // followed by "TypeName: message". A PanicException passes on its own text instead
 // ("Unwrapped panic from Python code" when that cannot be read). Consumes the current error.
 std::string take_python_error_as_failure();
-// The same, thrown as robot_behavior::Panic.
+
+// An internal failure caused by Python code the library called (a realtime function, or its
+// result): a robot_behavior::Panic, so the driver treats it as any other, that also keeps the
+// Python exception itself. At the boundary it becomes the PanicException's __cause__, so the
+// traceback shows the user's line. Copied and destroyed only with the interpreter lock held
+// (every call of the library holds it throughout).
+class PythonFailure : public robot_behavior::Panic {
+ public:
+  PythonFailure(const std::string& text, PyObject* exception);  // takes the reference
+  PythonFailure(const PythonFailure& other);
+  PythonFailure& operator=(const PythonFailure&) = delete;
+  ~PythonFailure() override;
+  PyObject* exception() const noexcept { return exception_; }  // borrowed; may be null
+
+ private:
+  PyObject* exception_;
+};
+
+// Consumes the current Python error and throws it as a PythonFailure with the text of
+// take_python_error_as_failure.
 [[noreturn]] void panic_from_python_error();
 
 // Runs `body` and returns its result; if it throws, sets the matching Python error and returns

@@ -6,6 +6,7 @@ import os
 import subprocess
 import sys
 import time
+import traceback
 
 import numpy
 import pytest
@@ -245,6 +246,33 @@ def test_failures_of_the_function_end_the_run(arm):
         assert arm.sent() == []
         assert arm.robot.is_moving() is False
         assert arm.sent() == ['{"cmdName":"get_data"}']
+
+
+def half_of_nothing(joints):
+    return [value / 0 for value in joints]  # the user's faulty line
+
+
+def test_the_functions_exception_is_the_cause_and_its_line_is_in_the_traceback(arm):
+    def step(_state, _period):
+        return half_of_nothing(HOME), False
+
+    with pytest.raises(BaseException) as info:
+        arm.run(JOINT, step)
+    assert type(info.value).__name__ == "PanicException"
+    assert type(info.value.__cause__) is ZeroDivisionError
+    assert str(info.value) == f"{PREFIX}ZeroDivisionError: {info.value.__cause__}"
+    faulty = half_of_nothing.__code__.co_firstlineno + 1
+    shown = "".join(traceback.format_exception(info.value))
+    assert f'line {faulty}, in half_of_nothing' in shown and "direct cause" in shown
+    assert arm.sent() == [ENTER, LEAVE]
+    arm.robot.is_moving()
+    arm.sent()
+
+    # A result of the wrong shape: the binding's own TypeError is the cause.
+    with pytest.raises(BaseException) as info:
+        arm.run(JOINT, Steps((HOME, 1)))
+    assert type(info.value.__cause__) is TypeError
+    assert str(info.value.__cause__) == "'int' object cannot be converted to 'PyBool'"
 
 
 def test_ctrl_c_in_the_function_leaves_servo_mode_and_raises_keyboard_interrupt(arm):

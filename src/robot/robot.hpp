@@ -119,6 +119,7 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
 
   /// @name Power and status
   /// @{
+
   /// The driver's version string, always "0.1.0" (the package's version is in the CMake
   /// package, liborvek_VERSION). Sends nothing, never fails.
   std::string version() const override;
@@ -158,6 +159,7 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
 
   /// @name State and payload
   /// @{
+
   /// The joint values and the tool's Euler pose (pose_o_to_ee) as the controller reports
   /// them ("get_data"); the other fields are empty. Error: no connection. Throws Panic on a
   /// transport fault.
@@ -171,6 +173,7 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
   /// @name Settings
   /// Nothing is sent, nothing fails; each applies from the next motion on.
   /// @{
+
   /// The standing frame of every later motion: OCS (absolute, initially), Shot or Interial
   /// (relative). A user frame (Other) is accepted here and refused by the motion that uses it.
   void set_coord(Coord frame);
@@ -198,6 +201,7 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
 
   /// @name Pre-planned motions
   /// @{
+
   /// Starts a joint move to `target` ("joint_move") and returns once the controller accepts
   /// it (move_joint also waits for rest). Takes the one-shot settings first, then checks.
   /// Error, nothing sent: CommandException "Robot is moving" while a started motion may
@@ -222,6 +226,7 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
 
   /// @name Realtime
   /// @{
+
   /// Enters servo mode ("servo_move" 1), then asks `closure` once per cycle for the next
   /// target and sends it ("servo_j" for Joint, "servo_p" for Cartesian) until the closure
   /// reports finished, then leaves servo mode ("servo_move" 0). Returns when the run ends.
@@ -238,6 +243,7 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
 
   /// @name Kinematics
   /// @{
+
   /// As the free forward_kinematics above: computed locally, never fails.
   Pose forward_kinematics(const Joints& q) const override;
   /// @}

@@ -227,8 +227,8 @@ demo: install
 	sleep $(DEMO_HOLD); \
 	echo "the run, plotted: $(VBIN)/orvek-plot $(DEMO_LOG) -o run.png"
 
-# The README's two pictures, made by the project's own commands: the viewer during the demo's
-# joint move, and the demo's run plotted.
+# The manual's two pictures (docs/), made by the project's own commands: the viewer during the
+# demo's joint move, and the demo's run plotted.
 .PHONY: docs-images
 docs-images: install $(BUILD)/.view-deps $(VENV)/.view-ready
 	$(MAKE) --no-print-directory demo DEMO_SCREENSHOT=docs/viewer.png
@@ -255,6 +255,34 @@ $(VENV)/.view-ready: $(VENV)/.ready
 
 test-view: install $(BUILD)/.view-deps $(VENV)/.view-ready
 	$(VPY) -m pytest -q -p no:cacheprovider tests/view
+
+# --- the manual -----------------------------------------------------------------
+# `make docs`: the site of docs/ into build/docs/html with Sphinx (Furo theme): the Python
+# reference from the type stubs (sphinx-autoapi, which never imports the module), the C++
+# reference from Doxygen's XML of the installed headers (Breathe). Every warning is an error,
+# and the build starts afresh each time so that none hides in an old environment.
+# `make test-docs`: the built site served on loopback and read in the distribution's headless
+# Chromium, as make test-view does (tests/docs/); screenshots go to build/docs/.
+
+.PHONY: docs test-docs
+DOCS_APT_PACKAGES := doxygen
+DOCS_OUT := $(BUILD)/docs
+
+$(BUILD)/.docs-deps: Makefile
+	@tools/apt-install.sh --no-install-recommends $(DOCS_APT_PACKAGES)
+	@mkdir -p $(BUILD) && touch $@
+
+$(VENV)/.docs-ready: $(VENV)/.ready requirements-docs.txt
+	$(VPY) -m pip install -q -r requirements-docs.txt
+	@touch $@
+
+docs: $(BUILD)/.docs-deps $(VENV)/.docs-ready
+	@rm -rf $(DOCS_OUT)/html $(DOCS_OUT)/doctrees
+	$(VPY) -m sphinx -W --keep-going -n -q -b html -d $(DOCS_OUT)/doctrees docs $(DOCS_OUT)/html
+	@echo "the manual: $(DOCS_OUT)/html/index.html"
+
+test-docs: docs $(BUILD)/.view-deps $(VENV)/.view-ready
+	$(VPY) -m pytest -q -p no:cacheprovider tests/docs
 
 # --- the C++ package --------------------------------------------------------
 # `make test-cpp-package`: installs the C++ library from build/cpp (headers, static

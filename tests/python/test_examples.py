@@ -1,5 +1,5 @@
-"""The examples of "Using it in a program" (README), each run against orvek-sim as a user
-would run it, in a process of its own."""
+"""The programs of examples/ that the manual includes (Quickstart, Realtime control, Program
+patterns), each run against orvek-sim as a user would run it, in a process of its own."""
 
 import re
 import subprocess
@@ -93,3 +93,21 @@ def test_refusal_codes_are_read_and_the_error_cleared(sim):
         "error cleared\n"
         "back home\n")
     assert controller.names().count("clear_error") == 1
+
+
+def test_the_quickstart_prints_what_the_manual_shows(sim):
+    controller = sim()
+    shown = (EXAMPLES / "quickstart.out").read_text().replace("127.0.0.1", controller.host)
+    assert run_example("quickstart.py", controller.host) == shown
+    assert controller.names().count("joint_move") == 2 and controller.names()[-2:] == ["disable_robot", "power_off"]
+
+
+def test_the_realtime_example_streams_its_trajectory_paced_and_unpaced(sim):
+    controller = sim()
+    lines = run_example("realtime.py", controller.host).splitlines()
+    assert lines[0] == "realtime: 10 degree raised-cosine on joint 1 over 2 s, 250 targets at a nominal 8 ms"
+    paced, unpaced = (re.fullmatch(rf" *{name}: 250 cycles in (\d+\.\d+) s, [\d,]+ Hz, .*", line)
+                      for name, line in zip(("paced", "unpaced"), lines[1:]))
+    assert paced and unpaced, lines
+    assert 1.9 < float(paced[1]) < 4.0  # one target every 8 ms, give or take a busy machine
+    assert controller.names().count("servo_j") == 2 * 250

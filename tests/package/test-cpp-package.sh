@@ -3,6 +3,8 @@
 # prefix, checks the installed headers, builds examples/cpp from a copy outside the tree
 # against that prefix alone (with CMake, and once more with pkg-config), runs it against the
 # installed orvek-sim on HOST and compares its output with quickstart.expected (@HOST@ for HOST).
+# It also checks the licences installed in share/doc/liborvek, and builds every C++ block of
+# the manual (docs/*.md, each a whole program) against the installed package.
 #   tests/package/test-cpp-package.sh BUILD [HOST]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -36,6 +38,32 @@ pc_flags=$(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs li
 echo "  $pc_flags"
 # shellcheck disable=SC2086  # the flags are words
 "${CXX:-g++}" -O1 -o "$work/quickstart-pc" "$work/example/quickstart.cpp" $pc_flags
+
+echo "--- the licences in share/doc/liborvek"
+for file in LICENSE licenses/simdjson.txt licenses/fmt.txt; do
+  cmp -s "$tree/$file" "$prefix/share/doc/liborvek/$file" || { echo "share/doc/liborvek/$file is missing or differs" >&2; exit 1; }
+done
+echo "  LICENSE and the licences of simdjson and fmt"
+
+echo "--- the manual's C++ blocks (docs/*.md), each built against the installed package"
+mkdir -p "$work/manual"
+python3 - "$tree/docs" "$work/manual" <<'PY'
+import pathlib, re, sys
+docs, out = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
+for page in sorted(docs.rglob("*.md")):
+    text = page.read_text(encoding="utf-8")
+    for match in re.finditer(r"^```cpp\n(.*?)^```$", text, re.M | re.S):
+        line = text.count("\n", 0, match.start()) + 1
+        (out / f"{page.stem}-{line}.cpp").write_text(match[1], encoding="utf-8")
+PY
+blocks=("$work"/manual/*.cpp)
+[ -f "${blocks[0]}" ] || { echo "no C++ block found in docs/" >&2; exit 1; }
+for block in "${blocks[@]}"; do
+  # shellcheck disable=SC2086  # the flags are words
+  "${CXX:-g++}" -std=c++23 -O1 -Wall -Wextra -Werror -o "${block%.cpp}" "$block" $pc_flags 2>"$work/block.log" \
+    || { cat "$work/block.log"; echo "docs: $(basename "$block" .cpp) does not build" >&2; exit 1; }
+  echo "  $(basename "$block" .cpp | sed 's/-\([0-9]*\)$/.md line \1/'): built"
+done
 
 echo "--- both against the installed orvek-sim on $host"
 "$prefix/bin/orvek-sim" --host "$host" >"$work/sim.out" 2>&1 &

@@ -93,15 +93,19 @@ def wheel(args: argparse.Namespace) -> None:
         if repair.returncode != 0:
             sys.exit(f"auditwheel repair {raw.name} failed:\n{repair.stdout}{repair.stderr}")
         (done,) = repaired.glob("*.whl")
-        external = external_libraries(done)
+        external = external_libraries(done, args.tag.split("linux_")[-1])
         print(f"{done.name}: needs {', '.join(sorted(external))} from the system", file=sys.stderr)
         if external - RUNTIMES:
             sys.exit(f"{done.name} needs {sorted(external - RUNTIMES)} from the system: not a C or C++ runtime")
         print(shutil.move(done, args.dist / done.name))
 
 
-def external_libraries(wheel: Path) -> set[str]:
-    """The shared libraries the wheel's binaries need that are not inside it."""
+MACHINE = {"x86_64": "EM_X86_64", "aarch64": "EM_AARCH64"}
+
+
+def external_libraries(wheel: Path, cpu: str) -> set[str]:
+    """The shared libraries the wheel's binaries need that are not inside it; exits when a
+    binary is not for the wheel's CPU."""
     from elftools.elf.dynamic import DynamicSection
     from elftools.elf.elffile import ELFFile
 
@@ -112,7 +116,10 @@ def external_libraries(wheel: Path) -> set[str]:
             if not data.startswith(b"\x7fELF"):
                 continue
             inside.add(Path(name).name)
-            for section in ELFFile(io.BytesIO(data)).iter_sections():
+            elf = ELFFile(io.BytesIO(data))
+            if elf.header.e_machine != MACHINE[cpu]:
+                sys.exit(f"{wheel.name}: {name} is for {elf.header.e_machine}, not {cpu}")
+            for section in elf.iter_sections():
                 if isinstance(section, DynamicSection):
                     needed |= {tag.needed for tag in section.iter_tags() if tag.entry.d_tag == "DT_NEEDED"}
     return needed - inside

@@ -101,7 +101,10 @@ def prove_cell(cell: Cell) -> list[str]:
         binds, python = [f"{prefix}:{prefix}:ro"], str(prefix / "bin" / f"python{cell.python}")
         where += f", pyenv {prefix.name} bound in"
     start = time.monotonic()
+    made = not (cell.proof_root / ".made-by-make-root").is_file()
     root = proof_root(cell)
+    if made:
+        where += f" (root made in {minutes(time.monotonic() - start)})"
     folder, missing = stage(cell, root, wheels[-1])
     log_path = WORK / f"proof-{cell.name}.log"
     print(f"--- {cell.name}: {where} (log: {log_path.relative_to(REPO)})", flush=True)
@@ -148,6 +151,9 @@ def prove_sdist() -> list[str]:
     if not sdists:
         return ["sdist", where, "-", "no sdist in dist/: run make wheels", "-"]
     start = time.monotonic()
+    if not (SDIST_ROOT / ".made-by-make-root").is_file():
+        make_root(SDIST_ROOT, "trixie", SDIST_PACKAGES)
+        where += f" (root made in {minutes(time.monotonic() - start)})"
     make_root(SDIST_ROOT, "trixie", SDIST_PACKAGES)
     check = SDIST_ROOT / "srv" / "liborvek-sdist"
     shutil.rmtree(check, ignore_errors=True)

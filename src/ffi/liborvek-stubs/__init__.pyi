@@ -110,8 +110,9 @@ class OrvekRobot:
         """
     def set_coord(self, coord: str) -> None:
         """Standing frame of motions: "OCS" absolute (initially), "Shot" or "Interial" relative; a
-        pose text is refused by the motion that uses it. Sends nothing; other text raises
-        ValueError.
+        pose text (a user frame) is refused by the motion that uses it. Sends nothing; text that is
+        neither raises PanicException ("called `Result::unwrap()` on an `Err` value: Error(...)"
+        with where the text stopped being readable) and changes nothing.
         """
     def with_coord(self, coord: str) -> Self:
         """As set_coord, for the next motion only; returns the robot, to chain. Sends nothing."""

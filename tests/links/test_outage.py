@@ -14,9 +14,9 @@ from links import (HOME, NOT_INITIALIZED, REPO, TIMED_OUT, RecordingRobot, expec
                    panic_text, realtime_example, robot_error, servo_targets)
 
 OUTAGE = 3.0
-# The exchange time-out of a realtime cycle, as the README's time-out paragraph gives it.
+# The exchange time-out of a realtime cycle, as the manual's time-out paragraph gives it.
 REALTIME_TIME_OUT = float(re.search(r"The cycles of a realtime run wait at most\s+\*\*(\d+(?:\.\d+)?) s\*\*",
-                                    (REPO / "README.md").read_text(encoding="utf-8"))[1])
+                                    (REPO / "docs" / "concepts.md").read_text(encoding="utf-8"))[1])
 
 
 def test_state_waits_out_a_3_s_outage(sim, timelines, figure):

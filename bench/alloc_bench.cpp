@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "counting_new.hpp"
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 
 namespace {
 

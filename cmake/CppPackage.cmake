@@ -12,14 +12,8 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(ORVEK_PUBLIC_BEHAVIOR_HEADERS arm arm_state coord exception json_text_error kinematics load motion
-  path_file pose realtime robot)
-list(TRANSFORM ORVEK_PUBLIC_BEHAVIOR_HEADERS PREPEND ${PROJECT_SOURCE_DIR}/robot_behavior/include/robot_behavior/)
-list(TRANSFORM ORVEK_PUBLIC_BEHAVIOR_HEADERS APPEND .hpp)
-set(ORVEK_PACKAGE_INCLUDE_DIR ${CMAKE_INSTALL_INCLUDEDIR}/liborvek)
-install(FILES ${PROJECT_SOURCE_DIR}/src/robot/robot.hpp DESTINATION ${ORVEK_PACKAGE_INCLUDE_DIR})
-install(FILES ${PROJECT_SOURCE_DIR}/src/network/timeouts.hpp DESTINATION ${ORVEK_PACKAGE_INCLUDE_DIR}/network)
-install(FILES ${ORVEK_PUBLIC_BEHAVIOR_HEADERS} DESTINATION ${ORVEK_PACKAGE_INCLUDE_DIR}/robot_behavior)
+# include/liborvek/ is exactly the installed C++ interface, installed whole.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/liborvek DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 
 # A name of its own in a shared lib folder.
 set_target_properties(robot_behavior PROPERTIES OUTPUT_NAME orvek_behavior)

@@ -4,9 +4,8 @@
 - The Python reference is sphinx-autoapi's reading of the type stubs that ship in the wheel
   (src/ffi/liborvek-stubs): what an editor shows is what the reference shows. The module is
   never imported: its own docstrings are its text signatures.
-- The C++ reference is Breathe's rendering of Doxygen's XML of the installed headers, laid out
-  under build/docs/include as `cmake --install` lays them out (the list is the one in
-  cmake/CppPackage.cmake).
+- The C++ reference is Breathe's rendering of Doxygen's XML of the installed headers: the
+  folder include/liborvek/, which the C++ package installs whole.
 - Every warning is an error (make docs runs sphinx-build -W): an unresolved reference, a
   missing include, a page in no table of contents.
 """
@@ -99,27 +98,7 @@ def _prepare_jinja_env(env):
 autoapi_prepare_jinja_env = _prepare_jinja_env
 
 # --- the C++ reference, from the installed headers -------------------------------------------------
-PACKAGE_CMAKE = (REPO / "cmake" / "CppPackage.cmake").read_text()
-INCLUDE = OUT / "include"
-
-
-def installed_headers() -> dict[str, Path]:
-    """{path under include/: source file} as cmake/CppPackage.cmake installs them."""
-    headers = {}
-    behaviour = re.search(r"set\(ORVEK_PUBLIC_BEHAVIOR_HEADERS([^)]*)\)", PACKAGE_CMAKE)[1].split()
-    for name in behaviour:
-        headers[f"liborvek/robot_behavior/{name}.hpp"] = REPO / "robot_behavior/include/robot_behavior" / f"{name}.hpp"
-    for source, destination in re.findall(
-            r"install\(FILES \$\{PROJECT_SOURCE_DIR\}/(\S+\.hpp) DESTINATION \$\{ORVEK_PACKAGE_INCLUDE_DIR\}(\S*)\)",
-            PACKAGE_CMAKE):
-        headers[f"liborvek{destination}/{Path(source).name}"] = REPO / source
-    return headers
-
-
-shutil.rmtree(INCLUDE, ignore_errors=True)
-for installed, source in installed_headers().items():
-    (INCLUDE / installed).parent.mkdir(parents=True, exist_ok=True)
-    shutil.copyfile(source, INCLUDE / installed)
+INCLUDE = REPO / "include"  # include/liborvek/ is exactly what the C++ package installs
 DOXYGEN_XML = OUT / "doxygen" / "xml"
 shutil.rmtree(DOXYGEN_XML.parent, ignore_errors=True)
 DOXYGEN_XML.parent.mkdir(parents=True)

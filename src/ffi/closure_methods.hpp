@@ -12,7 +12,7 @@
 
 #include <Python.h>
 
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 
 namespace orvek::ffi {
 

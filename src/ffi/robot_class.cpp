@@ -11,7 +11,7 @@
 #include "closure_methods.hpp"
 #include "method_table.hpp"
 #include "module_contents.hpp"
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 
 namespace orvek::ffi {
 namespace {

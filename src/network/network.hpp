@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "network/timeouts.hpp"
+#include "liborvek/network/timeouts.hpp"
 #include "robot_behavior/exception.hpp"
 #include "robot_behavior/robot.hpp"
 #include "types/reply.hpp"

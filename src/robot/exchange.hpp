@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "network/network.hpp"
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 #include "types/command.hpp"
 #include "types/reply.hpp"
 #include "types/request.hpp"

@@ -3,7 +3,7 @@
 #include <array>
 #include <cmath>
 
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 
 namespace orvek {
 namespace {

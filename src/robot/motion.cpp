@@ -7,7 +7,7 @@
 
 #include "robot/exchange.hpp"
 #include "robot/motion_check.hpp"
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 #include "robot_behavior/number_format.hpp"
 #include "types/reply.hpp"
 #include "types/request.hpp"

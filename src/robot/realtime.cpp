@@ -6,7 +6,7 @@
 
 #include "robot/exchange.hpp"
 #include "robot/motion_check.hpp"
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 #include "types/reply.hpp"
 #include "types/request.hpp"
 

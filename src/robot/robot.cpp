@@ -1,6 +1,6 @@
 // OrvekRobot: construction, the robot operations, status, payload and settings.
 
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 
 #include <memory>
 #include <utility>
@@ -21,9 +21,6 @@ OrvekRobot::OrvekRobot(std::string_view ip, Timeouts timeouts, robot_behavior::I
     : network_(std::make_unique<NetWork>(ip, timeouts, interrupt)), exchange_timeout_(timeouts.exchange) {
   RobotBehavior::set_interrupt_check(interrupt.check, interrupt.context);
 }
-
-OrvekRobot::OrvekRobot(NetWork network, std::chrono::milliseconds exchange_timeout)
-    : network_(std::make_unique<NetWork>(std::move(network))), exchange_timeout_(exchange_timeout) {}
 
 OrvekRobot::OrvekRobot(OrvekRobot&&) noexcept = default;
 OrvekRobot& OrvekRobot::operator=(OrvekRobot&&) noexcept = default;

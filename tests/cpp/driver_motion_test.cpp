@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 #include "scripted_controller.hpp"
 
 namespace orvek {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 #include "scripted_controller.hpp"
 
 namespace orvek {

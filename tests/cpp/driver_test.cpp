@@ -7,8 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "network/network.hpp"
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 #include "scripted_controller.hpp"
 
 namespace orvek {
@@ -69,7 +68,11 @@ TEST(Driver, EnableIgnoresThePowerOnReplyAndChecksEnabling) {
 }
 
 TEST(Driver, WithoutAStreamEveryExchangeIsANetworkErrorAndIsMovingFails) {
-  OrvekRobot robot{NetWork{}};
+  // A controller that stops answering: the exchange time-out drops the stream.
+  ScriptedController controller("127.0.10.9");
+  OrvekRobot robot("127.0.10.9", Timeouts{.connect = std::chrono::seconds(5), .exchange = std::chrono::milliseconds(50)});
+  controller.stay_silent();
+  EXPECT_EQ(panic_text([&] { (void)robot.stop(); }), "Connection timed out (os error 110)");
   const std::string absent = "Network exception: TCP command stream is not initialized";
   EXPECT_EQ(shown(robot.init()), absent);
   EXPECT_EQ(shown(robot.enable()), absent);

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "robot/robot.hpp"
+#include "liborvek/robot.hpp"
 #include "scripted_controller.hpp"
 #include "counting_new.hpp"
 

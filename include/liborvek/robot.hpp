@@ -104,10 +104,6 @@ class OrvekRobot final : public robot_behavior::ArmPreplannedMotionExt,
   /// for rest go on (see set_interrupt_check); when it fires the wait ends by throwing
   /// robot_behavior::Interrupted.
   explicit OrvekRobot(std::string_view ip, Timeouts timeouts = {}, robot_behavior::InterruptCheck interrupt = {});
-  /// Drives the controller on the other end of `network` (which may have no stream), whose
-  /// exchange time-out is taken to be `exchange_timeout`. For the library's own tests and
-  /// tools: the transport is not part of the installed interface.
-  explicit OrvekRobot(NetWork network, std::chrono::milliseconds exchange_timeout = Timeouts{}.exchange);
 
   /// A moved-from robot has no connection: its exchanges return NetworkError.
   OrvekRobot(OrvekRobot&&) noexcept;

@@ -65,6 +65,12 @@ cd "$here"
 if [ "$mode" = full ]; then
   step "the Python tests against the installed module"
   "$py" -m pytest -q -p no:cacheprovider -rs tests/python
+  if "$py" -c 'import mypy' 2>/dev/null; then
+    step "the installed type stubs against the installed module"
+    shown=$(MYPY_CACHE_DIR=/tmp/mypy-cache "$py" -m mypy.stubtest liborvek --allowlist stubtest-allowlist.txt 2>&1) ||
+      { echo "$shown"; exit 1; }
+    echo "stubtest: $shown"
+  fi
 else
   step "the same numbers as every cell, and the value tests"
   "$py" -m pytest -q -p no:cacheprovider -rs -k "not leak" \

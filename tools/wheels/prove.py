@@ -32,7 +32,7 @@ from pathlib import Path
 from cells import CELLS, DIST, NOT_BUILT, REPO, ROOTS, SUITE_NAME, WORK, Cell, find_cells, pyenv_prefix
 from roots import download_wheels, glibc_of, in_root, make_root, minutes, require_root
 
-TEST_REQUIREMENTS = ["pytest", "numpy", "aiohttp>=3.9", "matplotlib>=3.8"]
+TEST_REQUIREMENTS = ["pytest", "numpy", "aiohttp>=3.9", "matplotlib>=3.8", "mypy>=1.11"]
 EMULATED_TEST_REQUIREMENTS = ["pytest"]  # what the emulated cells' tests import
 SDIST_ROOT = ROOTS / "trixie-amd64-sdist"
 SDIST_PACKAGES = ["g++", "cmake", "ninja-build", "libsimdjson-dev", "libfmt-dev", "python3.13-dev",
@@ -54,13 +54,15 @@ def stage(cell: Cell, root: Path, wheel: Path) -> tuple[str, list[str]]:
     dependencies this interpreter has no wheel of."""
     deps = WORK / "test-deps" / cell.name
     missing_file = deps / "missing.txt"
-    if not (deps / "requirements.txt").is_file():
+    wanted = EMULATED_TEST_REQUIREMENTS if cell.emulated else TEST_REQUIREMENTS
+    asked = deps / "asked.txt"  # what the folder was downloaded for
+    if not asked.is_file() or asked.read_text(encoding="utf-8").split() != wanted:
         shutil.rmtree(deps, ignore_errors=True)
-        wanted = EMULATED_TEST_REQUIREMENTS if cell.emulated else TEST_REQUIREMENTS
         missing = download_wheels(deps, cell.python, cell.cpu, glibc_of(root), wanted)
         available = [r for r in wanted if r not in missing]
         (deps / "requirements.txt").write_text("".join(f"{r}\n" for r in available), encoding="utf-8")
         missing_file.write_text("".join(f"{r}\n" for r in missing), encoding="utf-8")
+        asked.write_text("".join(f"{r}\n" for r in wanted), encoding="utf-8")
     missing = missing_file.read_text(encoding="utf-8").split()
 
     check = root / "srv" / "liborvek-check" / cell.name
@@ -72,6 +74,7 @@ def stage(cell: Cell, root: Path, wheel: Path) -> tuple[str, list[str]]:
     shutil.copytree(REPO / "tests" / "python", check / "tests" / "python",
                     ignore=shutil.ignore_patterns("__pycache__"))
     shutil.copy2(REPO / "pyproject.toml", check)
+    shutil.copy2(REPO / "src" / "ffi" / "stubtest-allowlist.txt", check)
     shutil.copy2(REPO / "tools" / "check-wheel.sh", check)
     return f"/srv/liborvek-check/{cell.name}", missing
 
@@ -83,6 +86,8 @@ def ran(log: str, cell: Cell, missing: list[str]) -> str:
         what = f"import, orvek-sim, quickstart, realtime; golden numbers + value tests: {tests}"
     else:
         what = f"import, orvek-sim, quickstart, realtime; suite: {tests}"
+        if "stubtest: Success" in log:
+            what += "; stubtest"
     if missing:
         what += f"; no wheel of {', '.join(missing)} for it: those tests skipped"
     return what

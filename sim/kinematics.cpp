@@ -12,7 +12,7 @@ constexpr double kDegree = kPi / 180.0;  // as Python's math.radians, so both mo
 }  // namespace
 
 // d and a in millimetres, alpha in radians, from the model file the viewer draws too
-// (python/orvek_tools/models/orvek-sim.json; sim/CMakeLists.txt generates the rows).
+// (models/orvek-sim.json; sim/CMakeLists.txt generates the rows).
 const std::array<DhLink, 6> kArm = {{
 #include "arm_links.inc"
 }};

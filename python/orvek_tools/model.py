@@ -1,7 +1,7 @@
 """Kinematic models: a six-joint serial arm as a table of standard Denavit-Hartenberg links.
 
-A model file is JSON (see models/orvek-sim.json, the simulator's arm, which its build reads
-too)::
+A model file is JSON (see models/orvek-sim.json at the top of the source tree, the simulator's
+arm, which its build reads too)::
 
     {"name": "...", "length_unit": "mm", "joint_unit": "deg",
      "links": [{"d": 150, "a": 0, "alpha": 90, "offset": 0}, ...six links...]}
@@ -21,6 +21,15 @@ from pathlib import Path
 
 Matrix = tuple[float, float, float, float, float, float, float, float, float]  # row-major 3 x 3
 Vector = tuple[float, float, float]
+
+
+def _simulator_model_text() -> str:
+    """The simulator's model file: inside the package where it is installed (the wheel carries
+    it there), else in the models/ folder of the source tree the package is imported from."""
+    packaged = resources.files(__package__).joinpath("models/orvek-sim.json")
+    if packaged.is_file():
+        return packaged.read_text(encoding="utf-8")
+    return (Path(__file__).resolve().parents[2] / "models" / "orvek-sim.json").read_text(encoding="utf-8")
 
 
 @dataclass(frozen=True)
@@ -52,7 +61,7 @@ class ArmModel:
     def load(cls, path: str | Path | None = None) -> ArmModel:
         """The model in `path`, or the simulator's arm when `path` is None."""
         if path is None:
-            text = resources.files(__package__).joinpath("models/orvek-sim.json").read_text(encoding="utf-8")
+            text = _simulator_model_text()
             where = "orvek-sim.json"
         else:
             where = str(path)

@@ -7,10 +7,10 @@ repairs it with auditwheel. Runs inside the build root, with its tools' environm
     assemble.py wheel --sdist DIR --metadata DIR --module FILE --sim FILE --tag TAG
                       --strip PROGRAM --raw DIR --dist DIR
         stages the wheel's files as scikit-build-core lays them out (the module, the type stubs
-        and the tools package at the top, orvek-sim in the data scripts), strips the binaries,
-        writes WHEEL with TAG (e.g. cp314-cp314-linux_aarch64), packs it into RAW with
-        `wheel pack` (which writes RECORD) and lets auditwheel repair it into DIST; prints the
-        repaired wheel's path.
+        and the tools package with its arm model at the top, orvek-sim in the data scripts),
+        strips the binaries, writes WHEEL with TAG (e.g. cp314-cp314-linux_aarch64), packs it
+        into RAW with `wheel pack` (which writes RECORD) and lets auditwheel repair it into
+        DIST; prints the repaired wheel's path.
 
 The module's file name carries its interpreter's extension suffix; auditwheel then copies
 simdjson into the wheel and names the oldest manylinux tag the binaries' symbols allow.
@@ -55,6 +55,10 @@ def stage(args: argparse.Namespace, into: Path) -> None:
     shutil.copy2(args.module, into / args.module.name)
     copy_tree(args.sdist / "src" / "ffi" / "liborvek-stubs", into / "liborvek-stubs")
     copy_tree(args.sdist / "python" / "orvek_tools", into / "orvek_tools")
+    # The arm model file lives beside the sources (the simulator's build reads it too); the
+    # package reads it from inside itself, where CMakeLists.txt installs it for scikit-build-core.
+    (into / "orvek_tools" / "models").mkdir()
+    shutil.copy2(args.sdist / "models" / "orvek-sim.json", into / "orvek_tools" / "models" / "orvek-sim.json")
     scripts = into / f"{distribution}.data" / "scripts"
     scripts.mkdir(parents=True)
     shutil.copy2(args.sim, scripts / args.sim.name)

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "robot_behavior/pose.hpp"
+
 namespace orvek::sim {
+
+using robot_behavior::Pose;
 
 namespace {
 constexpr double kPi = 3.14159265358979323846;
@@ -39,6 +43,16 @@ Vec3 apply(const Mat3& r, const Vec3& v) {
 
 Vec3 cross(const Vec3& a, const Vec3& b) {
   return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+}
+
+// The behaviour layer's homogeneous matrix (column-major, element (r, c) at 4c + r) of a
+// rotation and a translation, and the rotation block of one.
+robot_behavior::Matrix4 homo(const Mat3& r, const Vec3& t) {
+  return {r[0], r[3], r[6], 0.0, r[1], r[4], r[7], 0.0, r[2], r[5], r[8], 0.0, t[0], t[1], t[2], 1.0};
+}
+
+Mat3 rotation_block(const robot_behavior::Matrix4& h) {
+  return {h[0], h[4], h[8], h[1], h[5], h[9], h[2], h[6], h[10]};
 }
 
 // The frames of the base and of links 1 to 6.
@@ -121,83 +135,23 @@ Jacobian jacobian(const Joints& q) {
   return j;
 }
 
-Mat3 from_euler(double roll, double pitch, double yaw) {
-  const double cr = std::cos(roll), sr = std::sin(roll);
-  const double cp = std::cos(pitch), sp = std::sin(pitch);
-  const double cy = std::cos(yaw), sy = std::sin(yaw);
-  return {cy * cp, cy * sp * sr - sy * cr, cy * sp * cr + sy * sr,
-          sy * cp, sy * sp * sr + cy * cr, sy * sp * cr - cy * sr,
-          -sp,     cp * sr,                cp * cr};
-}
-
-Vec3 to_euler(const Mat3& r) {
-  const double sp = std::clamp(-r[6], -1.0, 1.0);
-  const double pitch = std::asin(sp);
-  if (std::abs(r[6]) < 1.0 - 1e-12) {
-    return {std::atan2(r[7], r[8]), pitch, std::atan2(r[3], r[0])};
-  }
-  // Pitch at +-90 degrees: roll and yaw turn about the same axis; put it all in yaw.
-  return {0.0, pitch, std::atan2(-r[1], r[4])};
-}
-
 Vec3 rotation_vector(const Mat3& r) {
-  // Through the quaternion (Shepperd's method), which stays accurate near half turns.
-  double w, x, y, z;
-  const double trace = r[0] + r[4] + r[8];
-  if (trace > r[0] && trace > r[4] && trace > r[8]) {
-    const double s = 2.0 * std::sqrt(std::max(0.0, 1.0 + trace));
-    w = 0.25 * s;
-    x = (r[7] - r[5]) / s;
-    y = (r[2] - r[6]) / s;
-    z = (r[3] - r[1]) / s;
-  } else if (r[0] >= r[4] && r[0] >= r[8]) {
-    const double s = 2.0 * std::sqrt(std::max(0.0, 1.0 + r[0] - r[4] - r[8]));
-    w = (r[7] - r[5]) / s;
-    x = 0.25 * s;
-    y = (r[1] + r[3]) / s;
-    z = (r[2] + r[6]) / s;
-  } else if (r[4] >= r[8]) {
-    const double s = 2.0 * std::sqrt(std::max(0.0, 1.0 - r[0] + r[4] - r[8]));
-    w = (r[2] - r[6]) / s;
-    x = (r[1] + r[3]) / s;
-    y = 0.25 * s;
-    z = (r[5] + r[7]) / s;
-  } else {
-    const double s = 2.0 * std::sqrt(std::max(0.0, 1.0 - r[0] - r[4] + r[8]));
-    w = (r[3] - r[1]) / s;
-    x = (r[2] + r[6]) / s;
-    y = (r[5] + r[7]) / s;
-    z = 0.25 * s;
-  }
-  if (w < 0) {
-    w = -w;
-    x = -x;
-    y = -y;
-    z = -z;
-  }
-  const double n = std::sqrt(x * x + y * y + z * z);
-  if (!(n > 1e-300)) return {0.0, 0.0, 0.0};
-  const double angle = 2.0 * std::atan2(n, w);
-  return {x / n * angle, y / n * angle, z / n * angle};
+  const robot_behavior::AxisAngle turn = Pose(Pose::Homo{homo(r, {0.0, 0.0, 0.0})}).axis_angle();
+  return {turn.axis[0] * turn.angle, turn.axis[1] * turn.angle, turn.axis[2] * turn.angle};
 }
 
 Mat3 from_rotation_vector(const Vec3& v) {
+  // The length as the conversion takes the axis's: where the squares underflow it is 0,
+  // which converts as no rotation.
   const double angle = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-  if (!(angle > 1e-300)) return Mat3{1, 0, 0, 0, 1, 0, 0, 0, 1};
-  const double x = v[0] / angle, y = v[1] / angle, z = v[2] / angle;
-  const double c = std::cos(angle), s = std::sin(angle), t = 1.0 - c;
-  return {t * x * x + c,     t * x * y - s * z, t * x * z + s * y,
-          t * x * y + s * z, t * y * y + c,     t * y * z - s * x,
-          t * x * z - s * y, t * y * z + s * x, t * z * z + c};
+  return rotation_block(Pose(Pose::AxisAngle{{0.0, 0.0, 0.0}, v, angle}).homo());
 }
 
-std::array<double, 6> to_six(const Frame& f) {
-  const Vec3 e = to_euler(f.rotation);
-  return {f.position[0], f.position[1], f.position[2], e[0], e[1], e[2]};
-}
+std::array<double, 6> to_six(const Frame& f) { return Pose(Pose::Homo{homo(f.rotation, f.position)}).six(); }
 
 Frame from_six(const std::array<double, 6>& six) {
-  return Frame{from_euler(six[3], six[4], six[5]), {six[0], six[1], six[2]}};
+  const robot_behavior::Matrix4 h = Pose(Pose::Euler{{six[0], six[1], six[2]}, {six[3], six[4], six[5]}}).homo();
+  return Frame{rotation_block(h), {h[12], h[13], h[14]}};
 }
 
 std::optional<Joints> inverse(const Frame& target, const Joints& seed, const IkOptions& options) {

@@ -40,16 +40,17 @@ Frame forward(const Joints& q);
 // Geometric Jacobian at q: linear rows in mm per radian, angular rows in radians per radian.
 Jacobian jacobian(const Joints& q);
 
-// Rotation helpers. Euler angles are (roll, pitch, yaw) with R = Rz(yaw) Ry(pitch) Rx(roll).
-Mat3 from_euler(double roll, double pitch, double yaw);
-Vec3 to_euler(const Mat3& r);
+// Composition of rotations (the chain's own arithmetic).
 Mat3 multiply(const Mat3& a, const Mat3& b);
 Mat3 transpose(const Mat3& a);
+
+// Conversions, all through the behaviour layer's poses (robot_behavior::Pose), so the
+// simulator reports and reads poses exactly as the library converts them.
 // The rotation vector (axis times angle, angle in [0, pi]) of a rotation matrix, and back.
 Vec3 rotation_vector(const Mat3& r);
 Mat3 from_rotation_vector(const Vec3& v);
 
-// Six-number pose form: x, y, z in mm, roll, pitch, yaw in radians.
+// Six-number pose form: x, y, z in mm, roll, pitch, yaw in radians, R = Rz(yaw) Ry(pitch) Rx(roll).
 std::array<double, 6> to_six(const Frame& f);
 Frame from_six(const std::array<double, 6>& six);
 

@@ -99,16 +99,19 @@ TEST(SimKinematics, EulerAnglesRoundTripIncludingGimbalLock) {
   const double cases[][3] = {{0.1, 0.2, 0.3}, {-3.0, 1.2, 2.9}, {kPi, 0, kPi / 2}, {0.4, kPi / 2, -0.3},
                              {0.4, -kPi / 2, 1.0}, {0, 0, 0}};
   for (const auto& c : cases) {
-    const Mat3 r = from_euler(c[0], c[1], c[2]);
-    const Vec3 e = to_euler(r);
-    expect_matrix_near(from_euler(e[0], e[1], e[2]), r, 1e-12);
+    const Frame f = from_six({1, 2, 3, c[0], c[1], c[2]});
+    const auto six = to_six(f);
+    EXPECT_EQ(six[0], 1.0);
+    EXPECT_EQ(six[1], 2.0);
+    EXPECT_EQ(six[2], 3.0);
+    expect_matrix_near(from_six(six).rotation, f.rotation, 1e-12);
   }
   // R = Rz(yaw) Ry(pitch) Rx(roll): a pure yaw of 90 degrees sends x to y.
-  expect_matrix_near(from_euler(0, 0, kPi / 2), {0, -1, 0, 1, 0, 0, 0, 0, 1}, 1e-15);
-  const Vec3 e = to_euler(from_euler(0.1, 0.2, 0.3));
-  EXPECT_NEAR(e[0], 0.1, 1e-15);
-  EXPECT_NEAR(e[1], 0.2, 1e-15);
-  EXPECT_NEAR(e[2], 0.3, 1e-15);
+  expect_matrix_near(from_six({0, 0, 0, 0, 0, kPi / 2}).rotation, {0, -1, 0, 1, 0, 0, 0, 0, 1}, 1e-15);
+  const auto six = to_six(from_six({0, 0, 0, 0.1, 0.2, 0.3}));
+  EXPECT_NEAR(six[3], 0.1, 1e-15);
+  EXPECT_NEAR(six[4], 0.2, 1e-15);
+  EXPECT_NEAR(six[5], 0.3, 1e-15);
 }
 
 TEST(SimKinematics, RotationVectorRoundTripsUpToAHalfTurn) {

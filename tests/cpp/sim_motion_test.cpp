@@ -71,7 +71,7 @@ TEST(SimLinearMotion, StaysOnTheLineAndEndsOnTheTarget) {
   Frame target = start;
   target.position[0] += 60.0;
   target.position[2] -= 80.0;
-  target.rotation = multiply(from_euler(0.0, 0.0, 0.3), start.rotation);
+  target.rotation = multiply(from_six({0, 0, 0, 0.0, 0.0, 0.3}).rotation, start.rotation);
   std::optional<LinearMotion> m;
   ASSERT_EQ(LinearMotion::plan(kHome, target, 200.0, 1000.0, m), std::nullopt);
   EXPECT_DOUBLE_EQ(m->duration(), 0.7);
@@ -92,7 +92,7 @@ TEST(SimLinearMotion, StaysOnTheLineAndEndsOnTheTarget) {
 TEST(SimLinearMotion, APureTurnTakesTimeAndHasNoTranslationalSpeed) {
   const Frame start = forward(kHome);
   Frame target = start;
-  target.rotation = multiply(from_euler(0.0, 0.0, 1.0), start.rotation);  // 1 rad counts as 100 mm
+  target.rotation = multiply(from_six({0, 0, 0, 0.0, 0.0, 1.0}).rotation, start.rotation);  // 1 rad counts as 100 mm
   std::optional<LinearMotion> m;
   ASSERT_EQ(LinearMotion::plan(kHome, target, 200.0, 1000.0, m), std::nullopt);
   EXPECT_DOUBLE_EQ(m->duration(), 0.7);

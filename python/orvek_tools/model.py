@@ -137,13 +137,3 @@ def _apply(r: Matrix, v: Vector) -> Vector:
         r[3] * v[0] + r[4] * v[1] + r[5] * v[2],
         r[6] * v[0] + r[7] * v[1] + r[8] * v[2],
     )
-
-
-def from_euler(roll: float, pitch: float, yaw: float) -> Matrix:
-    """R = Rz(yaw) Ry(pitch) Rx(roll), the six-number pose form's angles."""
-    cr, sr = math.cos(roll), math.sin(roll)
-    cp, sp = math.cos(pitch), math.sin(pitch)
-    cy, sy = math.cos(yaw), math.sin(yaw)
-    return (cy * cp, cy * sp * sr - sy * cr, cy * sp * cr + sy * sr,
-            sy * cp, sy * sp * sr + cy * cr, sy * sp * cr - cy * sr,
-            -sp, cp * sr, cp * cr)

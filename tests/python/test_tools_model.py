@@ -8,7 +8,8 @@ import socket
 
 import pytest
 
-from orvek_tools.model import ArmModel, ModelError, from_euler
+import liborvek
+from orvek_tools.model import ArmModel, ModelError
 
 
 def exchange(sock, decoder, request):
@@ -40,7 +41,8 @@ def test_the_model_puts_the_tool_where_the_simulator_reports_it(sim):
             tool = model.tool(data["joint_actual_position"])
             reported = data["actual_position"]
             worst_position = max(worst_position, max(abs(a - b) for a, b in zip(tool.position, reported[:3])))
-            rotation = from_euler(*reported[3:])
+            homo = liborvek.Pose.Euler(reported[:3], reported[3:]).homo()  # column by column
+            rotation = [homo[4 * c + r] for r in range(3) for c in range(3)]  # row by row, as the model's
             worst_rotation = max(worst_rotation, max(abs(a - b) for a, b in zip(tool.rotation, rotation)))
     assert worst_position <= 1e-6  # mm
     assert worst_rotation <= 1e-9

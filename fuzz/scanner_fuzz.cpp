@@ -1,4 +1,4 @@
-// The transport's reassembly: the completeness scanner, fed a text in arbitrary reads,
+// The transport's reassembly: the JSON scanner, fed a text in arbitrary reads,
 // against simdjson on the whole text.
 //
 // The first input byte chooses how the rest is cut into reads; the rest is the text.
@@ -6,8 +6,8 @@
 // reading while it says NeedMore, so the scanner must agree with the parser:
 //  - Invalid only when no continuation can be JSON: simdjson refuses the whole text;
 //  - Complete exactly where a value ends: simdjson accepts the text up to there, unless it
-//    refuses a number or string the grammar allows (too large, a lone surrogate), which is
-//    the parser's to report;
+//    refuses a number or string the grammar allows (too large, a lone surrogate, which the
+//    scanner notes), which is the parser's to report;
 //  - NeedMore at the end only when the text is not yet one value: simdjson refuses it
 //    (otherwise a complete reply would wait for the time-out);
 //  - and the same verdict whether the text comes in one read or byte by byte.
@@ -21,11 +21,11 @@
 #include <simdjson.h>
 
 #include "fuzz_check.hpp"
-#include "network/json_scanner.hpp"
+#include "robot_behavior/json_scanner.hpp"
 
 namespace {
 
-using orvek::JsonScanner;
+using robot_behavior::JsonScanner;
 using orvek::fuzz::parse_verdict;
 using Status = JsonScanner::Status;
 
@@ -47,10 +47,10 @@ std::vector<std::size_t> cut_points(std::uint8_t chooser, std::size_t size) {
 bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Faults of a complete text that the scanner leaves to the parser by design: numbers out
-// of range, and \u escapes that name no character (lone surrogates).
-bool parser_only_fault(simdjson::error_code error, std::string_view text) {
+// of range, and \u escapes that name no character (lone surrogates), which it notes.
+bool parser_only_fault(simdjson::error_code error, const JsonScanner& scanner) {
   if (error == simdjson::NUMBER_ERROR) return true;
-  return error == simdjson::STRING_ERROR && text.find("\\u") != std::string_view::npos;
+  return error == simdjson::STRING_ERROR && scanner.place().problem == JsonScanner::Problem::LoneSurrogate;
 }
 
 }  // namespace
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const bool number = first < text.size() && (text[first] == '-' || (text[first] >= '0' && text[first] <= '9'));
       const std::size_t value_end = number && !by_end_of_read ? decided_at : decided_at + 1;
       const simdjson::error_code prefix = parse_verdict(parser, text.substr(0, value_end));
-      ORVEK_FUZZ_CHECK(prefix == simdjson::SUCCESS || parser_only_fault(prefix, text.substr(0, value_end)),
+      ORVEK_FUZZ_CHECK(prefix == simdjson::SUCCESS || parser_only_fault(prefix, bytes),
                        std::string("the scanner found a value simdjson refuses: ") + simdjson::error_message(prefix));
       // (The end of a read ends a top-level number even if digits follow in the next read;
       // a reply is never a bare number.)

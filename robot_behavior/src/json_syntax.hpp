@@ -8,10 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "robot_behavior/json_scanner.hpp"
+
 namespace robot_behavior {
 
 // Arrays and objects nested deeper than this are refused.
-inline constexpr std::size_t kMaxJsonDepth = 1024;
+inline constexpr std::size_t kMaxJsonDepth = JsonScanner::kMaxDepth;
 
 struct JsonSyntaxFault {
   std::size_t offset;  // byte offset of the offending character or token

@@ -16,15 +16,16 @@
 #include <type_traits>
 #include <utility>
 
-#include "network/json_scanner.hpp"
-#include "types/reply_one_pass.hpp"
+#include "robot_behavior/json_scanner.hpp"
 #include "robot_behavior/parser_error_text.hpp"
+#include "types/reply_one_pass.hpp"
 
 namespace orvek {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using robot_behavior::InterruptCheck;
+using robot_behavior::JsonScanner;
 using robot_behavior::os_error_text;
 using robot_behavior::panic;
 

@@ -1,4 +1,4 @@
-// The completeness scanner that decides how long the transport waits for a reply.
+// The JSON scanner as the transport uses it: how long to wait for a reply.
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string_view>
 #include <utility>
 
-#include "network/json_scanner.hpp"
+#include "robot_behavior/json_scanner.hpp"
 
-namespace orvek {
+namespace robot_behavior {
 namespace {
 
 using Status = JsonScanner::Status;
@@ -84,4 +84,4 @@ TEST(JsonScanner, NestingIsBounded) {
 }
 
 }  // namespace
-}  // namespace orvek
+}  // namespace robot_behavior

@@ -1,11 +1,13 @@
 #pragma once
 // Splits the byte stream of one connection into requests. Requests carry no terminator,
-// so a request ends where its outermost JSON object closes; strings and escapes are
-// tracked so that braces inside them do not count.
+// so a request ends where its outermost JSON object closes (the JSON scanner, skimming:
+// a request that is not JSON is still cut out whole, so that it can be logged before the
+// connection is dropped).
 
-#include <array>
 #include <cstddef>
 #include <string_view>
+
+#include "robot_behavior/json_scanner.hpp"
 
 namespace orvek::sim {
 
@@ -38,10 +40,7 @@ class Framer {
   std::size_t pos_ = 0;
   std::size_t begin_ = 0;
   bool started_ = false;
-  bool in_string_ = false;
-  bool escape_ = false;
-  std::size_t depth_ = 0;
-  std::array<char, kMaxDepth> closers_{};
+  robot_behavior::JsonScanner scanner_{kMaxDepth, /*skim=*/true};
 };
 
 }  // namespace orvek::sim

@@ -6,8 +6,8 @@
 
 #include <simdjson.h>
 
-#include "json_text.hpp"
 #include "robot_behavior/parser_error_text.hpp"
+#include "robot_behavior/string_escape.hpp"
 
 namespace orvek::sim {
 
@@ -266,7 +266,7 @@ std::string apply_patch(std::string_view simulated, const Step& step) {
   const auto add = [&](std::string_view key, std::string_view value) {
     if (!first) out += ',';
     first = false;
-    append_json_string(out, key);
+    robot_behavior::append_quoted(out, key, robot_behavior::Escapes::Json);
     out += ':';
     out += value;
   };

@@ -18,11 +18,13 @@
 #include <deque>
 #include <vector>
 
+#include <simdjson.h>
+
 #include "framing.hpp"
-#include "json_text.hpp"
 #include "kinematics.hpp"
 #include "request_reader.hpp"
 #include "robot_behavior/number_format.hpp"
+#include "robot_behavior/string_escape.hpp"
 
 namespace orvek::sim {
 
@@ -57,6 +59,13 @@ void set_nonblocking(int fd) {
 }
 
 std::string errno_text(int error) { return std::strerror(error); }
+
+// A log line's string: when `bytes` is not UTF-8, each byte from 0x80 up is written as
+// \u00XX, so the line stays JSON.
+void append_log_string(std::string& out, std::string_view bytes) {
+  const bool utf8 = simdjson::validate_utf8(bytes.data(), bytes.size());
+  robot_behavior::append_quoted(out, bytes, utf8 ? robot_behavior::Escapes::Json : robot_behavior::Escapes::JsonBytes);
+}
 
 }  // namespace
 
@@ -105,23 +114,19 @@ struct Server::Impl {
     line.assign(head);
   }
 
-  void log_request(unsigned conn, std::string_view raw) {
+  // {"conn":N,"t":T,"KEY":"TEXT"}
+  void log_text(unsigned conn, std::string_view key, std::string_view text) {
     if (log_fd < 0) return;
     log_head(conn);
-    line += "\"raw\":";
-    append_json_string(line, raw);
+    line += '"';
+    line += key;
+    line += "\":";
+    append_log_string(line, text);
     line += '}';
     write_log_line();
   }
-
-  void log_event(unsigned conn, std::string_view event) {
-    if (log_fd < 0) return;
-    log_head(conn);
-    line += "\"event\":";
-    append_json_string(line, event);
-    line += '}';
-    write_log_line();
-  }
+  void log_request(unsigned conn, std::string_view raw) { log_text(conn, "raw", raw); }
+  void log_event(unsigned conn, std::string_view event) { log_text(conn, "event", event); }
 
   // {"t":T,"joint":[6 degrees],"pose":[x,y,z mm, roll,pitch,yaw rad]}: where the arm is,
   // whatever the clients ask, so a plot can show the motion between their requests.

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "robot_behavior/debug_string.hpp"
+#include "robot_behavior/string_escape.hpp"
 
 namespace robot_behavior {
 namespace {

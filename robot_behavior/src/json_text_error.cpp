@@ -1,6 +1,6 @@
 #include "robot_behavior/json_text_error.hpp"
 
-#include "robot_behavior/debug_string.hpp"
+#include "robot_behavior/string_escape.hpp"
 
 namespace robot_behavior {
 

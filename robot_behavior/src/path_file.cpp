@@ -5,6 +5,7 @@
 
 #include "json_syntax.hpp"
 #include "robot_behavior/parser_error_text.hpp"
+#include "robot_behavior/string_escape.hpp"
 
 namespace robot_behavior {
 namespace {
@@ -33,26 +34,13 @@ std::string_view type_name(od::json_type type) {
 // long names (on a character boundary).
 std::string quoted(std::string_view name) {
   constexpr std::size_t kLongest = 48;
-  std::string out = "\"";
   std::size_t end = name.size();
   if (end > kLongest) {
     end = kLongest;
     while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) --end;
   }
-  static constexpr char kHex[] = "0123456789abcdef";
-  for (std::size_t i = 0; i < end; ++i) {
-    const auto byte = static_cast<unsigned char>(name[i]);
-    if (byte == '"' || byte == '\\') {
-      out += '\\';
-      out += name[i];
-    } else if (byte < 0x20 || byte == 0x7f) {
-      out += "\\u00";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0xf];
-    } else {
-      out += name[i];
-    }
-  }
+  std::string out = "\"";
+  append_escaped(out, name.substr(0, end), Escapes::Name);
   if (end < name.size()) out += "...";
   out += '"';
   return out;

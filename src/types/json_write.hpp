@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "robot_behavior/number_format.hpp"
+#include "robot_behavior/string_escape.hpp"
 
 namespace orvek::json {
 
@@ -26,30 +27,7 @@ inline void append_value(std::string& out, double value) { robot_behavior::appen
 
 // A JSON string with the standard escapes; bytes from 0x80 up are copied as they are.
 inline void append_value(std::string& out, std::string_view text) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  out += '"';
-  std::size_t plain = 0;  // start of the run of bytes that need no escape
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(text.data() + plain, i - plain);
-    plain = i + 1;
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default:
-        out += "\\u00";
-        out += kHex[c >> 4];
-        out += kHex[c & 0xf];
-    }
-  }
-  out.append(text.data() + plain, text.size() - plain);
-  out += '"';
+  robot_behavior::append_quoted(out, text, robot_behavior::Escapes::Json);
 }
 inline void append_value(std::string& out, const std::string& text) { append_value(out, std::string_view(text)); }
 

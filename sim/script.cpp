@@ -177,6 +177,7 @@ std::optional<Fault> read_steps(element value, const std::string& where, std::de
 }  // namespace
 
 std::optional<std::string> Script::parse(std::string_view text, Script& out) {
+  const std::lock_guard lock(out.mutex_);
   out.entries_.clear();
   simdjson::dom::parser parser;
   const simdjson::padded_string padded(text);
@@ -220,17 +221,40 @@ std::optional<std::string> Script::load_file(const std::string& path, Script& ou
   return std::nullopt;
 }
 
+bool Script::empty() const {
+  const std::lock_guard lock(mutex_);
+  return entries_.empty();
+}
+
 std::optional<Step> Script::next(std::string_view name) {
-  const auto it = entries_.find(name);
-  if (it == entries_.end()) return std::nullopt;
-  Entry& entry = it->second;
-  if (!entry.steps.empty()) {
-    Step& front = entry.steps.front();
+  const std::lock_guard lock(mutex_);
+  const auto find = [&](std::string_view key) -> Entry* {
+    const auto it = entries_.find(key);
+    return it == entries_.end() ? nullptr : &it->second;
+  };
+  Entry* own = name.empty() ? nullptr : find(name);
+  Entry* any = find(kAnyRequest);
+  for (Entry* entry : {own, any}) {
+    if (entry == nullptr || entry->steps.empty()) continue;
+    Step& front = entry->steps.front();
     Step step = front;
-    if (--front.times == 0) entry.steps.pop_front();
+    if (--front.times == 0) entry->steps.pop_front();
     return step;
   }
-  return entry.fallback;
+  for (Entry* entry : {own, any}) {
+    if (entry != nullptr && entry->fallback) return entry->fallback;
+  }
+  return std::nullopt;
+}
+
+void Script::add(std::string_view name, Step step) {
+  const std::lock_guard lock(mutex_);
+  entries_[std::string(name)].steps.push_back(std::move(step));
+}
+
+void Script::set_default(std::string_view name, Step step) {
+  const std::lock_guard lock(mutex_);
+  entries_[std::string(name)].fallback = std::move(step);
 }
 
 namespace {

@@ -229,7 +229,7 @@ struct Server::Impl {
       return;
     }
     std::optional<Step> step;
-    if (!request.name.empty() && !script.empty()) step = script.next(request.name);
+    if (!script.empty()) step = script.next(request.name);
 
     const bool simulate = !step || step->execute;
     if (simulate) {

@@ -469,6 +469,22 @@ def test_default_step_patches_every_get_data(sim):
         assert json.loads(raw)["joint_actual_position"] == HOME
 
 
+def test_steps_for_any_request_come_after_the_names_own_steps_and_before_defaults(sim):
+    s = sim(script={
+        "*": {"steps": [{"raw": '{"n":1}'}, {"raw": '{"n":2}'}], "default": {"reply": {"any": True}}},
+        "power_on": [{"reply": {"own": True}}],
+        "get_data": {"default": {"remove": ["len"]}},
+    })
+    c = Client(s.host)
+    assert c.call({"cmdName": "power_on"}) == {"own": True}
+    assert c.raw({"cmdName": "enable_robot"}) == b'{"n":1}'
+    assert c.raw(GET_DATA) == b'{"n":2}'
+    assert "len" not in c.data()
+    assert c.call({"cmdName": "dance"}) == {"any": True}
+    assert c.call({"speed": 1}) == {"any": True}
+    assert c.data()["enabled"] is False  # no scripted step carried anything out
+
+
 def test_bad_script_stops_start_up_with_the_place_of_the_fault(tmp_path):
     script = tmp_path / "bad.json"
     script.write_text('{"get_data": [{"reply": {}, "close": true}]}')

@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <utility>
 
 #include "robot_behavior/parser_error_text.hpp"
 
@@ -13,106 +14,90 @@ namespace {
 using simdjson::dom::element;
 using simdjson::dom::element_type;
 
-// The body keys of the thirteen requests; the last occurrence of a key counts.
-struct Fields {
-  std::optional<element> joint_position, cart_position, cat_position, speed, accel, rel_flag, mass, centroid;
-};
-
-struct Error {
-  std::string message;
-};
-
-std::optional<Error> need(const std::optional<element>& e, std::string_view key) {
-  if (e) return std::nullopt;
-  return Error{"missing \"" + std::string(key) + "\""};
-}
-
-std::optional<Error> read_double(const std::optional<element>& e, std::string_view key, double& out) {
-  if (auto err = need(e, key)) return err;
+// The values of a request body, each true when the element has the field's type.
+bool read_value(const element& e, double& out) {
   double v;
-  if (!e->is_number() || e->get_double().get(v) != simdjson::SUCCESS || !std::isfinite(v)) {
-    return Error{"\"" + std::string(key) + "\" must be a number"};
-  }
+  if (!e.is_number() || e.get_double().get(v) != simdjson::SUCCESS || !std::isfinite(v)) return false;
   out = v;
-  return std::nullopt;
+  return true;
 }
 
-std::optional<Error> read_u8(const std::optional<element>& e, std::string_view key, std::uint8_t& out) {
-  if (auto err = need(e, key)) return err;
-  const element_type type = e->type();
+bool read_value(const element& e, std::uint8_t& out) {
+  const element_type type = e.type();
   std::uint64_t v = 0;
   bool ok = false;
   if (type == element_type::UINT64) {
-    ok = e->get_uint64().get(v) == simdjson::SUCCESS;
+    ok = e.get_uint64().get(v) == simdjson::SUCCESS;
   } else if (type == element_type::INT64) {
     std::int64_t s;
-    ok = e->get_int64().get(s) == simdjson::SUCCESS && s >= 0;
+    ok = e.get_int64().get(s) == simdjson::SUCCESS && s >= 0;
     v = static_cast<std::uint64_t>(s);
   }
-  if (!ok || v > 255) return Error{"\"" + std::string(key) + "\" must be an integer from 0 to 255"};
+  if (!ok || v > 255) return false;
   out = static_cast<std::uint8_t>(v);
-  return std::nullopt;
+  return true;
 }
 
 template <std::size_t N>
-std::optional<Error> read_array(const std::optional<element>& e, std::string_view key, std::array<double, N>& out) {
-  if (auto err = need(e, key)) return err;
-  const auto fail = [&] { return Error{"\"" + std::string(key) + "\" must be an array of " + std::to_string(N) + " numbers"}; };
+bool read_value(const element& e, std::array<double, N>& out) {
   simdjson::dom::array array;
-  if (e->get_array().get(array) != simdjson::SUCCESS) return fail();
+  if (e.get_array().get(array) != simdjson::SUCCESS) return false;
   std::size_t count = 0;
   for (element item : array) {
-    double v;
-    if (count == N || !item.is_number() || item.get_double().get(v) != simdjson::SUCCESS || !std::isfinite(v)) {
-      return fail();
-    }
-    out[count++] = v;
+    if (count == N || !read_value(item, out[count])) return false;
+    ++count;
   }
-  if (count != N) return fail();
-  return std::nullopt;
+  return count == N;
 }
 
-// A motion's body: its six-number target under `key`, the speed and acceleration of a
-// planned motion, and "relFlag".
-template <class Data, auto Target>
-std::optional<Error> read_motion(const std::optional<element>& target, const char* key, const Fields& f, Body& body) {
-  Data d{};
-  if (auto e = read_array(target, key, d.*Target)) return e;
-  if constexpr (requires { d.speed; d.accel; }) {
-    if (auto e = read_double(f.speed, "speed", d.speed)) return e;
-    if (auto e = read_double(f.accel, "accel", d.accel)) return e;
-  }
-  if (auto e = read_u8(f.rel_flag, "relFlag", d.rel_flag)) return e;
-  body = d;
-  return std::nullopt;
+// What a value that does not fit was expected to be.
+std::string expected(double) { return "a number"; }
+std::string expected(std::uint8_t) { return "an integer from 0 to 255"; }
+template <std::size_t N>
+std::string expected(const std::array<double, N>&) {
+  return "an array of " + std::to_string(N) + " numbers";
 }
 
-std::optional<Error> read_body(Command command, const Fields& f, Body& body) {
-  switch (command) {
-    case Command::joint_move:
-      return read_motion<JointMoveData, &JointMoveData::joint_position>(f.joint_position, "jointPosition", f, body);
-    case Command::moveL:
-      return read_motion<MoveLData, &MoveLData::cart_position>(f.cart_position, "cartPosition", f, body);
-    case Command::servo_j:
-      return read_motion<ServoJData, &ServoJData::joint_position>(f.joint_position, "jointPosition", f, body);
-    case Command::servo_p:
-      return read_motion<ServoPData, &ServoPData::cat_position>(f.cat_position, "catPosition", f, body);
-    case Command::servo_move: {
-      ServoMoveData d{};
-      if (auto e = read_u8(f.rel_flag, "relFlag", d.rel_flag)) return e;
-      body = d;
-      return std::nullopt;
+std::string quoted(std::string_view key) { return "\"" + std::string(key) + "\""; }
+
+// A body's fields, taken from the request's object (the last occurrence of a key counts) and
+// read in the body's declaration order: the first missing or unfit one is the message.
+template <class Data>
+std::optional<std::string> read_fields(const simdjson::dom::object& object, Body& body) {
+  using Table = fields::Table<Data>;
+  std::array<std::optional<element>, Table::kCount> slots;
+  for (auto [key, value] : object) {
+    for (std::size_t i = 0; i < Table::kCount; ++i) {
+      if (key == Table::keys[i]) slots[i] = value;
     }
-    case Command::set_payload: {
-      SetPayloadData d{};
-      if (auto e = read_double(f.mass, "mass", d.mass)) return e;
-      if (auto e = read_array(f.centroid, "centroid", d.centroid)) return e;
-      body = d;
-      return std::nullopt;
-    }
-    default:
-      body = EmptyBody{};
-      return std::nullopt;
+  }
+  Data data{};
+  std::optional<std::string> error;
+  [&]<std::size_t... I>(std::index_sequence<I...>) {
+    const auto read = [&](std::size_t index, auto& member) {
+      if (!slots[index]) {
+        error = "missing " + quoted(Table::keys[index]);
+      } else if (!read_value(*slots[index], member)) {
+        error = quoted(Table::keys[index]) + " must be " + expected(member);
+      }
+      return !error;
+    };
+    (read(I, data.*fields::kMember<Data, I>) && ...);
+  }(std::make_index_sequence<Table::kCount>{});
+  if (!error) body = data;
+  return error;
+}
+
+// The body of `command`: the alternative of Body made for it, or EmptyBody.
+template <std::size_t Alternative = 1>
+std::optional<std::string> read_body(Command command, const simdjson::dom::object& object, Body& body) {
+  if constexpr (Alternative == std::variant_size_v<Body>) {
+    body = EmptyBody{};
+    return std::nullopt;
+  } else {
+    using Data = std::variant_alternative_t<Alternative, Body>;
+    if (command == Data::kCommand) return read_fields<Data>(object, body);
+    return read_body<Alternative + 1>(command, object, body);
   }
 }
 
@@ -138,28 +123,19 @@ ReadResult RequestReader::read(std::string_view text, SimRequest& out) {
   simdjson::dom::object object;
   if (root.get_object().get(object) != simdjson::SUCCESS) return {ReadStatus::NotJson, "not a JSON object"};
 
-  Fields fields;
   std::optional<element> name;
   for (auto [key, value] : object) {
-    if (key == "cmdName") name = value;
-    else if (key == "jointPosition") fields.joint_position = value;
-    else if (key == "cartPosition") fields.cart_position = value;
-    else if (key == "catPosition") fields.cat_position = value;
-    else if (key == "speed") fields.speed = value;
-    else if (key == "accel") fields.accel = value;
-    else if (key == "relFlag") fields.rel_flag = value;
-    else if (key == "mass") fields.mass = value;
-    else if (key == "centroid") fields.centroid = value;
+    if (key == kCommandKey) name = value;
   }
-  if (!name) return {ReadStatus::Invalid, "missing \"cmdName\""};
+  if (!name) return {ReadStatus::Invalid, "missing " + quoted(kCommandKey)};
   std::string_view name_text;
   if (name->get_string().get(name_text) != simdjson::SUCCESS) {
-    return {ReadStatus::Invalid, "\"cmdName\" must be a string"};
+    return {ReadStatus::Invalid, quoted(kCommandKey) + " must be a string"};
   }
   out.name.assign(name_text);
   out.command = command_from_wire_name(name_text);
   if (!out.command) return {ReadStatus::Ok, {}};
-  if (auto e = read_body(*out.command, fields, out.body)) return {ReadStatus::Invalid, std::move(e->message)};
+  if (auto e = read_body(*out.command, object, out.body)) return {ReadStatus::Invalid, std::move(*e)};
   return {ReadStatus::Ok, {}};
 }
 

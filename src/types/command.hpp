@@ -27,11 +27,12 @@ enum class Command : std::uint8_t {
 #undef ORVEK_COMMAND_MEMBER
 };
 
-inline constexpr std::array<std::string_view, 48> kCommandNames = {
+inline constexpr auto kCommandNames = std::to_array<std::string_view>({
 #define ORVEK_COMMAND_NAME(name) #name,
     ORVEK_COMMANDS(ORVEK_COMMAND_NAME)
 #undef ORVEK_COMMAND_NAME
-};
+});
+static_assert(kCommandNames.size() <= 256, "a Command is one byte");
 
 constexpr std::string_view wire_name(Command command) { return kCommandNames[static_cast<std::size_t>(command)]; }
 

@@ -15,17 +15,17 @@
 
 #include "robot_behavior/number_format.hpp"
 #include "robot_behavior/parser_error_text.hpp"
+#include "types/fields.hpp"
 #include "types/json_write.hpp"
 #include "types/reply.hpp"
-#include "types/reply_fields.hpp"
 #include "types/reply_keys.hpp"
 #include "types/reply_one_pass.hpp"
 
 namespace orvek {
 namespace {
 
-using reply_fields::field_index;
-using reply_fields::kUnknownKey;
+using reply_keys::field_index;
+using reply_keys::kUnknownKey;
 using simdjson::dom::element;
 using simdjson::dom::element_type;
 
@@ -38,38 +38,24 @@ struct Where {
 
 // --- messages (built only when reading fails) ------------------------------------------
 
+// What a field of type T must be, for one value and for the elements of an array.
+struct Expectation {
+  std::string_view one;
+  std::string_view many;
+  bool numeric;
+};
 template <class T>
-struct Expected;
+constexpr Expectation kExpected = {};
 template <>
-struct Expected<std::uint8_t> {
-  static constexpr std::string_view one = "an integer 0 to 255";
-  static constexpr std::string_view many = "integers 0 to 255";
-  static constexpr bool numeric = true;
-};
+constexpr Expectation kExpected<std::uint8_t> = {"an integer 0 to 255", "integers 0 to 255", true};
 template <>
-struct Expected<std::uint16_t> {
-  static constexpr std::string_view one = "an integer 0 to 65535";
-  static constexpr std::string_view many = "integers 0 to 65535";
-  static constexpr bool numeric = true;
-};
+constexpr Expectation kExpected<std::uint16_t> = {"an integer 0 to 65535", "integers 0 to 65535", true};
 template <>
-struct Expected<double> {
-  static constexpr std::string_view one = "a number";
-  static constexpr std::string_view many = "numbers";
-  static constexpr bool numeric = true;
-};
+constexpr Expectation kExpected<double> = {"a number", "numbers", true};
 template <>
-struct Expected<bool> {
-  static constexpr std::string_view one = "a boolean";
-  static constexpr std::string_view many = "booleans";
-  static constexpr bool numeric = false;
-};
+constexpr Expectation kExpected<bool> = {"a boolean", "booleans", false};
 template <>
-struct Expected<std::string> {
-  static constexpr std::string_view one = "a string";
-  static constexpr std::string_view many = "strings";
-  static constexpr bool numeric = false;
-};
+constexpr Expectation kExpected<std::string> = {"a string", "strings", false};
 
 // "invalid value 1.5", "invalid type boolean true", "invalid type string \"5\"", ...
 // A number where a number was expected is a wrong value; anything else a wrong type.
@@ -120,9 +106,9 @@ void append_where(std::string& out, const Where& where) {
 // Kept out of line so that the reading loops stay small.
 template <class T>
 [[gnu::noinline, gnu::cold]] bool mismatch(const element& value, const Where& where, std::string& error) {
-  append_found(error, value, Expected<T>::numeric);
+  append_found(error, value, kExpected<T>.numeric);
   append_where(error, where);
-  error += Expected<T>::one;
+  error += kExpected<T>.one;
   return false;
 }
 
@@ -185,7 +171,7 @@ bool read_value(const element& value, std::array<T, N>& out, const Where& where,
   error += "an array of ";
   error += std::to_string(N);
   error += ' ';
-  error += Expected<T>::many;
+  error += kExpected<T>.many;
   return false;
 }
 
@@ -199,37 +185,25 @@ bool read_member(const element& value, Record& record, const Where& where, std::
   return read_value(value, record.*Member, where, error);
 }
 
+// One reader per field, in declaration order.
 template <class Record>
-struct Readers;
-
-#define ORVEK_DEFAULT_READER(member, key) &read_member<&DefaultState::member, DefaultState>,
-template <>
-struct Readers<DefaultState> {
-  static constexpr MemberReader<DefaultState> value[] = {ORVEK_DEFAULT_STATE_FIELDS(ORVEK_DEFAULT_READER)};
-};
-#undef ORVEK_DEFAULT_READER
-
-#define ORVEK_GET_DATA_READER(member, key) &read_member<&GetDataState::member, GetDataState>,
-template <>
-struct Readers<GetDataState> {
-  static constexpr MemberReader<GetDataState> value[] = {ORVEK_GET_DATA_FIELDS(ORVEK_GET_DATA_READER)};
-};
-#undef ORVEK_GET_DATA_READER
+inline constexpr auto kReaders =
+    fields::per_field<Record>([]<auto Member>() -> MemberReader<Record> { return &read_member<Member, Record>; });
 
 template <class Record>
 void append_record_expected(std::string& error) {
   error += ": expected an object or an array of ";
-  error += std::to_string(reply_fields::kFieldCount<Record>);
+  error += std::to_string(fields::kCount<Record>);
   error += " values";
 }
 
 template <class Record>
 bool read_fields(const element& value, Record& record, std::string& error) {
-  constexpr auto& keys = reply_fields::Keys<Record>::value;
+  constexpr auto& keys = fields::Table<Record>::keys;
   constexpr std::size_t kCount = keys.size();
   static_assert(kCount < 64, "the seen-mask holds one bit per field");
   constexpr std::uint64_t kAll = (std::uint64_t{1} << kCount) - 1;
-  const auto& readers = Readers<Record>::value;
+  constexpr auto& readers = kReaders<Record>;
 
   simdjson::dom::object object;
   if (value.get_object().get(object) == simdjson::SUCCESS) {

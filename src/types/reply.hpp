@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "robot_behavior/exception.hpp"
+#include "types/fields.hpp"
 
 namespace simdjson::dom {
 class parser;
@@ -20,57 +21,64 @@ using robot_behavior::Result;
 
 // The reply of every command except "get_data".
 struct DefaultState {
-  std::string error_code;  // "errorCode": "0" is success
-  std::string error_msg;   // "errorMsg"
+#define ORVEK_FIELDS(X)                                        \
+  X(error_code, "errorCode", std::string) /* "0" is success */ \
+  X(error_msg, "errorMsg", std::string)
+  ORVEK_WIRE_FIELDS(DefaultState, ORVEK_FIELDS)
+#undef ORVEK_FIELDS
 
   friend bool operator==(const DefaultState&, const DefaultState&) = default;
 };
 
-// The reply of "get_data": every key required, with exactly these types and lengths.
+// The reply of "get_data": every key required, with exactly these types and lengths. The
+// array form of a reply lists the values in this order.
 struct GetDataState {
-  std::uint16_t len;
-  std::array<double, 6> joint_actual_position;
-  bool drag_status;
-  std::array<double, 6> actual_position;
-  std::array<std::uint8_t, 199> din;
-  std::array<std::uint8_t, 199> dout;
-  std::array<double, 128> ain;
-  std::array<double, 128> aout;
-  std::array<std::uint8_t, 8> tio_din;
-  std::array<std::uint8_t, 8> tio_dout;
-  std::array<double, 2> tio_ain;
-  std::array<std::uint8_t, 2> relay_io;
-  std::array<std::uint8_t, 128> mb_slave_din;
-  std::array<std::uint8_t, 128> mb_slave_dout;
-  std::array<double, 64> mb_slave_ain;
-  std::array<double, 64> mb_slave_aout;
-  std::array<std::uint8_t, 64> pn_dev_din;
-  std::array<std::uint8_t, 64> pn_dev_dout;
-  std::array<double, 64> pn_dev_ain;
-  std::array<double, 64> pn_dev_aout;
-  std::array<std::uint8_t, 64> eip_adpt_din;
-  std::array<std::uint8_t, 64> eip_adpt_dout;
-  std::array<double, 48> eip_adpt_ain;
-  std::array<double, 48> eip_adpt_aout;
-  std::uint8_t task_state;
-  std::array<std::uint8_t, 9> homed;
-  std::uint8_t task_mode;
-  std::uint8_t interp_state;
-  bool enabled;
-  bool paused;
-  double rapidrate;
-  std::uint8_t current_tool_id;
-  std::uint8_t current_user_id;
-  std::uint8_t protective_stop;
-  std::uint8_t on_soft_limit;
-  std::uint8_t emergency_stop;
-  std::array<std::uint8_t, 6> drag_near_limit;
-  std::uint8_t powered_on;
-  bool inpos;
-  std::uint8_t executing_line;
-  double curr_tcp_trans_vel;
-  std::string error_code;  // "errorCode"
-  std::string error_msg;   // "errorMsg"
+#define ORVEK_FIELDS(X)                                                    \
+  X(len, "len", std::uint16_t)                                             \
+  X(joint_actual_position, "joint_actual_position", std::array<double, 6>) \
+  X(drag_status, "drag_status", bool)                                      \
+  X(actual_position, "actual_position", std::array<double, 6>)             \
+  X(din, "din", std::array<std::uint8_t, 199>)                             \
+  X(dout, "dout", std::array<std::uint8_t, 199>)                           \
+  X(ain, "ain", std::array<double, 128>)                                   \
+  X(aout, "aout", std::array<double, 128>)                                 \
+  X(tio_din, "tio_din", std::array<std::uint8_t, 8>)                       \
+  X(tio_dout, "tio_dout", std::array<std::uint8_t, 8>)                     \
+  X(tio_ain, "tio_ain", std::array<double, 2>)                             \
+  X(relay_io, "relay_io", std::array<std::uint8_t, 2>)                     \
+  X(mb_slave_din, "mb_slave_din", std::array<std::uint8_t, 128>)           \
+  X(mb_slave_dout, "mb_slave_dout", std::array<std::uint8_t, 128>)         \
+  X(mb_slave_ain, "mb_slave_ain", std::array<double, 64>)                  \
+  X(mb_slave_aout, "mb_slave_aout", std::array<double, 64>)                \
+  X(pn_dev_din, "pn_dev_din", std::array<std::uint8_t, 64>)                \
+  X(pn_dev_dout, "pn_dev_dout", std::array<std::uint8_t, 64>)              \
+  X(pn_dev_ain, "pn_dev_ain", std::array<double, 64>)                      \
+  X(pn_dev_aout, "pn_dev_aout", std::array<double, 64>)                    \
+  X(eip_adpt_din, "eip_adpt_din", std::array<std::uint8_t, 64>)            \
+  X(eip_adpt_dout, "eip_adpt_dout", std::array<std::uint8_t, 64>)          \
+  X(eip_adpt_ain, "eip_adpt_ain", std::array<double, 48>)                  \
+  X(eip_adpt_aout, "eip_adpt_aout", std::array<double, 48>)                \
+  X(task_state, "task_state", std::uint8_t)                                \
+  X(homed, "homed", std::array<std::uint8_t, 9>)                           \
+  X(task_mode, "task_mode", std::uint8_t)                                  \
+  X(interp_state, "interp_state", std::uint8_t)                            \
+  X(enabled, "enabled", bool)                                              \
+  X(paused, "paused", bool)                                                \
+  X(rapidrate, "rapidrate", double)                                        \
+  X(current_tool_id, "current_tool_id", std::uint8_t)                      \
+  X(current_user_id, "current_user_id", std::uint8_t)                      \
+  X(protective_stop, "protective_stop", std::uint8_t)                      \
+  X(on_soft_limit, "on_soft_limit", std::uint8_t)                          \
+  X(emergency_stop, "emergency_stop", std::uint8_t)                        \
+  X(drag_near_limit, "drag_near_limit", std::array<std::uint8_t, 6>)       \
+  X(powered_on, "powered_on", std::uint8_t)                                \
+  X(inpos, "inpos", bool)                                                  \
+  X(executing_line, "executing_line", std::uint8_t)                        \
+  X(curr_tcp_trans_vel, "curr_tcp_trans_vel", double)                      \
+  X(error_code, "errorCode", std::string)                                  \
+  X(error_msg, "errorMsg", std::string)
+  ORVEK_WIRE_FIELDS(GetDataState, ORVEK_FIELDS)
+#undef ORVEK_FIELDS
 
   friend bool operator==(const GetDataState&, const GetDataState&) = default;
 };

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <type_traits>
 
-#include "types/reply_fields.hpp"
+#include "types/fields.hpp"
 #include "types/reply_keys.hpp"
 
 namespace orvek::one_pass {
@@ -163,22 +163,10 @@ bool get_member(od::value_iterator& value, Record& record) {
   return get(value, record.*Member);
 }
 
+// One getter per field, in declaration order.
 template <class Record>
-struct Getters;
-
-#define ORVEK_DEFAULT_GETTER(member, key) &get_member<&DefaultState::member, DefaultState>,
-template <>
-struct Getters<DefaultState> {
-  static constexpr Getter<DefaultState> value[] = {ORVEK_DEFAULT_STATE_FIELDS(ORVEK_DEFAULT_GETTER)};
-};
-#undef ORVEK_DEFAULT_GETTER
-
-#define ORVEK_GET_DATA_GETTER(member, key) &get_member<&GetDataState::member, GetDataState>,
-template <>
-struct Getters<GetDataState> {
-  static constexpr Getter<GetDataState> value[] = {ORVEK_GET_DATA_FIELDS(ORVEK_GET_DATA_GETTER)};
-};
-#undef ORVEK_GET_DATA_GETTER
+inline constexpr auto kGetters =
+    fields::per_field<Record>([]<auto Member>() -> Getter<Record> { return &get_member<Member, Record>; });
 
 // The key as written between its quotes, when it holds no escape; false for a key that does.
 // A key is its unescaped text: "errorMsg\\"a" is not "errorMsg", and "\\u006cen" is "len". Only
@@ -213,8 +201,8 @@ struct KeyWords {
 
 template <class Record>
 constexpr auto make_guesses() {
-  constexpr auto& keys = reply_fields::Keys<Record>::value;
-  constexpr auto order = reply_fields::byte_order<Record>();
+  constexpr auto& keys = fields::Table<Record>::keys;
+  constexpr auto& order = fields::Table<Record>::order;
   // guesses[0]: the first key; guesses[i + 1]: the key after field i.
   std::array<KeyWords, keys.size() + 1> guesses{};
   const auto words_of = [&](std::size_t index) {
@@ -255,10 +243,10 @@ static_assert(8 * KeyWords::kWords <= simdjson::SIMDJSON_PADDING);
 
 template <class Record>
 bool read_record(std::string_view padded_text, Record& record) {
-  constexpr std::size_t kCount = reply_fields::kFieldCount<Record>;
+  constexpr std::size_t kCount = fields::kCount<Record>;
   static_assert(kCount < 64, "the seen-mask holds one bit per field");
   constexpr std::uint64_t kAll = (std::uint64_t{1} << kCount) - 1;
-  const auto& getters = Getters<Record>::value;
+  constexpr auto& getters = kGetters<Record>;
 
   od::document document;
   const simdjson::padded_string_view text(padded_text.data(), padded_text.size(),
@@ -279,10 +267,10 @@ bool read_record(std::string_view padded_text, Record& record) {
     if (!is_key(key.raw(), *guess)) {
       std::string_view written;
       if (!unescaped_key(key, written)) return false;
-      index = reply_fields::field_index<Record>(written);
+      index = reply_keys::field_index<Record>(written);
     }
     od::value_iterator value = fields.child();
-    if (index == reply_fields::kUnknownKey<Record>) {
+    if (index == reply_keys::kUnknownKey<Record>) {
       if (!passed_over(value)) return false;
     } else {
       guess = &kGuesses<Record>[index + 1];

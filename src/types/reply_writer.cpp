@@ -1,53 +1,28 @@
+#include <array>
 #include <cstddef>
 #include <string>
 
+#include "types/fields.hpp"
+#include "types/json_object.hpp"
 #include "types/json_write.hpp"
 #include "types/reply.hpp"
-#include "types/reply_fields.hpp"
 
 namespace orvek {
 namespace {
 
+// A reply's keys are its record's; every value is written as a JSON value of its own.
 template <class Record>
-using MemberWriter = void (*)(std::string&, const Record&);
-
-template <auto Member, class Record>
-void write_member(std::string& out, const Record& record) {
-  json::append_value(out, record.*Member);
-}
-
-template <class Record>
-struct Writers;
-
-#define ORVEK_DEFAULT_WRITER(member, key) &write_member<&DefaultState::member, DefaultState>,
-template <>
-struct Writers<DefaultState> {
-  static constexpr MemberWriter<DefaultState> value[] = {ORVEK_DEFAULT_STATE_FIELDS(ORVEK_DEFAULT_WRITER)};
+struct ReplyKeys {
+  static constexpr auto& value = fields::Table<Record>::keys;
+  static constexpr std::array<bool, fields::kCount<Record>> quoted{};
 };
-#undef ORVEK_DEFAULT_WRITER
-
-#define ORVEK_GET_DATA_WRITER(member, key) &write_member<&GetDataState::member, GetDataState>,
-template <>
-struct Writers<GetDataState> {
-  static constexpr MemberWriter<GetDataState> value[] = {ORVEK_GET_DATA_FIELDS(ORVEK_GET_DATA_WRITER)};
-};
-#undef ORVEK_GET_DATA_WRITER
 
 template <class Record>
 void write_record(std::string& out, const Record& record) {
-  static constexpr auto kOrder = reply_fields::byte_order<Record>();
-  constexpr auto& keys = reply_fields::Keys<Record>::value;
-  out.clear();
-  out += '{';
-  for (std::size_t n = 0; n < kOrder.size(); ++n) {
-    const std::size_t field = kOrder[n];
-    if (n != 0) out += ',';
-    out += '"';
-    out += keys[field];
-    out += "\":";
-    Writers<Record>::value[field](out, record);
-  }
-  out += '}';
+  using Text = json::ObjectText<ReplyKeys<Record>>;
+  json::write_object<Text>(out, [&]<std::size_t I>(std::integral_constant<std::size_t, I>) {
+    json::append_value(out, record.*fields::kMember<Record, I>);
+  });
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #pragma once
 // Request records and their compact JSON text, written into a reusable buffer.
+//
+// Each body lists its fields once, X(member, "key", type), in the order the simulator reads
+// (and reports) them; the text has its keys in byte order whatever that order is.
 
 #include <array>
 #include <cstdint>
@@ -7,42 +10,74 @@
 #include <string_view>
 
 #include "types/command.hpp"
+#include "types/fields.hpp"
 
 namespace orvek {
 
-struct EmptyBody {};
+// The key of the command name, written among a body's keys in byte order.
+inline constexpr std::string_view kCommandKey = "cmdName";
+
+// The body of every command that sends nothing but its name.
+struct EmptyBody {
+#define ORVEK_FIELDS(X)
+  ORVEK_WIRE_FIELDS(EmptyBody, ORVEK_FIELDS)
+#undef ORVEK_FIELDS
+};
 
 struct JointMoveData {
-  std::array<double, 6> joint_position;  // "jointPosition"
-  double speed;                          // "speed"
-  double accel;                          // "accel"
-  std::uint8_t rel_flag;                 // "relFlag"
+  static constexpr Command kCommand = Command::joint_move;
+#define ORVEK_FIELDS(X)                                     \
+  X(joint_position, "jointPosition", std::array<double, 6>) \
+  X(speed, "speed", double)                                 \
+  X(accel, "accel", double)                                 \
+  X(rel_flag, "relFlag", std::uint8_t)
+  ORVEK_WIRE_FIELDS(JointMoveData, ORVEK_FIELDS)
+#undef ORVEK_FIELDS
 };
 
 struct MoveLData {
-  std::array<double, 6> cart_position;  // "cartPosition"
-  double speed;
-  double accel;
-  std::uint8_t rel_flag;
+  static constexpr Command kCommand = Command::moveL;
+#define ORVEK_FIELDS(X)                                   \
+  X(cart_position, "cartPosition", std::array<double, 6>) \
+  X(speed, "speed", double)                               \
+  X(accel, "accel", double)                               \
+  X(rel_flag, "relFlag", std::uint8_t)
+  ORVEK_WIRE_FIELDS(MoveLData, ORVEK_FIELDS)
+#undef ORVEK_FIELDS
 };
 
 struct ServoJData {
-  std::array<double, 6> joint_position;  // "jointPosition"
-  std::uint8_t rel_flag;
+  static constexpr Command kCommand = Command::servo_j;
+#define ORVEK_FIELDS(X)                                     \
+  X(joint_position, "jointPosition", std::array<double, 6>) \
+  X(rel_flag, "relFlag", std::uint8_t)
+  ORVEK_WIRE_FIELDS(ServoJData, ORVEK_FIELDS)
+#undef ORVEK_FIELDS
 };
 
 struct ServoPData {
-  std::array<double, 6> cat_position;  // "catPosition"
-  std::uint8_t rel_flag;
+  static constexpr Command kCommand = Command::servo_p;
+#define ORVEK_FIELDS(X)                                 \
+  X(cat_position, "catPosition", std::array<double, 6>) \
+  X(rel_flag, "relFlag", std::uint8_t)
+  ORVEK_WIRE_FIELDS(ServoPData, ORVEK_FIELDS)
+#undef ORVEK_FIELDS
 };
 
 struct ServoMoveData {
-  std::uint8_t rel_flag;  // 1 enters servo mode, 0 leaves it
+  static constexpr Command kCommand = Command::servo_move;
+#define ORVEK_FIELDS(X) X(rel_flag, "relFlag", std::uint8_t) /* 1 enters servo mode, 0 leaves it */
+  ORVEK_WIRE_FIELDS(ServoMoveData, ORVEK_FIELDS)
+#undef ORVEK_FIELDS
 };
 
 struct SetPayloadData {
-  double mass;
-  std::array<double, 3> centroid;
+  static constexpr Command kCommand = Command::set_payload;
+#define ORVEK_FIELDS(X)   \
+  X(mass, "mass", double) \
+  X(centroid, "centroid", std::array<double, 3>)
+  ORVEK_WIRE_FIELDS(SetPayloadData, ORVEK_FIELDS)
+#undef ORVEK_FIELDS
 };
 
 template <class Body>

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "robot_behavior/exception.hpp"
+#include "types/fields.hpp"
 #include "types/reply.hpp"
-#include "types/reply_keys.hpp"
 #include "types/reply_one_pass.hpp"
 
 namespace orvek {
@@ -291,7 +291,7 @@ void expect_keys_read_as_the_strict_reader_reads_them(std::string_view usual) {
       return std::pair(outcome(deserialize_get_data(parser, view)), outcome(read_get_data(element)));
     }
   };
-  for (const std::string_view key : reply_fields::Keys<Record>::value) {
+  for (const std::string_view key : fields::Table<Record>::keys) {
     const std::string quoted = "\"" + std::string(key) + "\":";
     const auto at = usual.find(quoted);
     ASSERT_NE(at, std::string_view::npos) << key;

@@ -80,6 +80,7 @@ struct Server::Impl {
   unsigned next_id = 1;
   double accept_paused_until = 0;  // out of descriptors: stop accepting for a moment
   std::vector<std::unique_ptr<Connection>> connections;
+  Traffic* traffic = nullptr;  // what arrives is recorded here too, when set
   RequestReader reader;
   SimRequest request;
   std::string reply;
@@ -92,6 +93,14 @@ struct Server::Impl {
       if (c->fd >= 0) ::close(c->fd);
     if (listen_fd >= 0) ::close(listen_fd);
     if (log_fd >= 0) ::close(log_fd);
+  }
+
+  // Adds to the traffic record, when there is one.
+  template <class Record>
+  void record(Record&& add) {
+    if (traffic == nullptr) return;
+    const std::lock_guard lock(traffic->mutex_);
+    add(*traffic);
   }
 
   double now() const { return std::chrono::duration<double>(Clock::now() - start).count(); }
@@ -161,6 +170,7 @@ struct Server::Impl {
 
   void close_connection(Connection& c, std::string_view event) {
     if (c.closed) return;
+    record([](Traffic& r) { --r.open_; });
     log_event(c.id, event);
     ::close(c.fd);
     c.fd = -1;
@@ -184,6 +194,7 @@ struct Server::Impl {
       c->fd = fd;
       c->id = next_id++;
       log_event(c->id, "open");
+      record([](Traffic& r) { ++r.open_; });
       connections.push_back(std::move(c));
     }
   }
@@ -223,6 +234,7 @@ struct Server::Impl {
 
   void answer(Connection& c, std::string_view text, double t) {
     log_request(c.id, text);
+    record([&](Traffic& r) { r.requests_.emplace_back(text); });
     const ReadResult read = reader.read(text, request);
     if (read.status == ReadStatus::NotJson) {
       close_connection(c, "drop");
@@ -295,10 +307,36 @@ struct Server::Impl {
         return;
       }
       c.in.append(buffer, static_cast<std::size_t>(n));
+      record([&](Traffic& r) { r.bytes_.append(buffer, static_cast<std::size_t>(n)); });
       if (c.in.size() > 2 * kMaxRequest) return;  // the framer decides on what is there
     }
   }
 };
+
+std::string Traffic::bytes() const {
+  const std::lock_guard lock(mutex_);
+  return bytes_;
+}
+
+std::vector<std::string> Traffic::requests() const {
+  const std::lock_guard lock(mutex_);
+  return requests_;
+}
+
+std::size_t Traffic::request_count() const {
+  const std::lock_guard lock(mutex_);
+  return requests_.size();
+}
+
+void Traffic::clear_requests() {
+  const std::lock_guard lock(mutex_);
+  requests_.clear();
+}
+
+std::size_t Traffic::open_connections() const {
+  const std::lock_guard lock(mutex_);
+  return open_;
+}
 
 Server::Server(Controller& controller, Script& script) : impl_(std::make_unique<Impl>(controller, script)) {}
 Server::~Server() = default;
@@ -313,7 +351,10 @@ std::optional<std::string> Server::open_log(const std::string& path) {
 
 void Server::log_samples(double rate) { impl_->sample_period = rate > 0 ? 1.0 / rate : 0; }
 
-std::optional<std::string> Server::listen(const std::string& host, std::uint16_t port, std::string& address) {
+void Server::keep_traffic(Traffic& traffic) { impl_->traffic = &traffic; }
+
+std::optional<std::string> Server::listen(const std::string& host, std::uint16_t port, std::string& address,
+                                          int* error) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -324,17 +365,20 @@ std::optional<std::string> Server::listen(const std::string& host, std::uint16_t
     return "cannot resolve " + host + ": " + gai_strerror(rc);
   }
   std::string last_error = "no address";
+  int last_errno = 0;
   for (addrinfo* ai = found; ai != nullptr; ai = ai->ai_next) {
     const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
     if (fd < 0) {
-      last_error = errno_text(errno);
+      last_errno = errno;
+      last_error = errno_text(last_errno);
       continue;
     }
     const int one = 1;
     setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
     if (ai->ai_family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
     if (::bind(fd, ai->ai_addr, ai->ai_addrlen) != 0 || ::listen(fd, 128) != 0) {
-      last_error = errno_text(errno);
+      last_errno = errno;
+      last_error = errno_text(last_errno);
       ::close(fd);
       continue;
     }
@@ -350,6 +394,7 @@ std::optional<std::string> Server::listen(const std::string& host, std::uint16_t
     return std::nullopt;
   }
   ::freeaddrinfo(found);
+  if (error != nullptr) *error = last_errno;
   return "cannot listen on " + host + ":" + service + ": " + last_error;
 }
 

@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "controller.hpp"
 #include "script.hpp"
@@ -16,6 +19,25 @@ namespace orvek::sim {
 
 inline constexpr std::uint16_t kPort = 10001;
 inline constexpr std::size_t kMaxRequest = 64 * 1024;  // larger requests drop the connection
+
+// What a server has received, kept for a caller on another thread (the C++ tests' fake
+// controller): every byte in the order it arrived, each request's text as it was cut out of
+// the stream (as the log's "raw"), and how many connections are open.
+class Traffic {
+ public:
+  std::string bytes() const;
+  std::vector<std::string> requests() const;
+  std::size_t request_count() const;
+  void clear_requests();
+  std::size_t open_connections() const;
+
+ private:
+  friend class Server;
+  mutable std::mutex mutex_;
+  std::string bytes_;
+  std::vector<std::string> requests_;
+  std::size_t open_ = 0;
+};
 
 class Server {
  public:
@@ -28,9 +50,13 @@ class Server {
   std::optional<std::string> open_log(const std::string& path);
   // With a log: also log the arm's joints and pose `rate` times a second (0: never).
   void log_samples(double rate);
+  // Records what arrives into `traffic` from now on.
+  void keep_traffic(Traffic& traffic);
   // Binds and listens on host:port; on success `address` is the printable form
-  // ("127.0.0.1:10001", "[::1]:10001").
-  std::optional<std::string> listen(const std::string& host, std::uint16_t port, std::string& address);
+  // ("127.0.0.1:10001", "[::1]:10001"). On failure, `error` (when given) gets the errno of
+  // the last attempt.
+  std::optional<std::string> listen(const std::string& host, std::uint16_t port, std::string& address,
+                                    int* error = nullptr);
   // Serves until `stop_fd` becomes readable (a signalfd or a pipe). Returns 0, or 1
   // when polling fails.
   int run(int stop_fd);

@@ -10,14 +10,14 @@
 #include <string>
 #include <vector>
 
+#include "fake_controller.hpp"
 #include "liborvek/robot.hpp"
-#include "scripted_controller.hpp"
 
 namespace orvek {
 namespace {
 
 using testing::panic_text;
-using testing::ScriptedController;
+using testing::FakeController;
 using testing::shown;
 using Requests = std::vector<std::string>;
 
@@ -45,7 +45,7 @@ std::string move_l(const std::string& accel, const std::string& speed, int rel =
 void settle(OrvekRobot& robot) { ASSERT_FALSE(robot.is_moving()); }
 
 TEST(Motion, BlockingJointMovePollsEveryTenthOfASecondUntilAtRest) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   controller.reply_ok();
   controller.reply_get_data(5.0);
@@ -59,7 +59,7 @@ TEST(Motion, BlockingJointMovePollsEveryTenthOfASecondUntilAtRest) {
 }
 
 TEST(Motion, AcceptedMovesStayGuardedUntilSeenAtRestAndRefusalsSendNothing) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   ASSERT_EQ(shown(robot.move_joint_async(kZeros)), "ok");
   EXPECT_EQ(shown(robot.move_joint_async(kZeros)), kMoving);
@@ -77,7 +77,7 @@ TEST(Motion, AcceptedMovesStayGuardedUntilSeenAtRestAndRefusalsSendNothing) {
 }
 
 TEST(Motion, RefusedMotionsAreCommandErrorsAndLeaveTheArmFree) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   controller.reply_default("12", "joint limit");
   EXPECT_EQ(shown(robot.move_joint(kZeros)), "Command exception: [12: joint limit]");
@@ -89,7 +89,7 @@ TEST(Motion, RefusedMotionsAreCommandErrorsAndLeaveTheArmFree) {
 }
 
 TEST(Motion, SpeedSettingsAndOneShotOverridesAreTakenByTheirKindOfMotion) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   robot.set_speed(0.5);
   robot.with_speed(1.0);
@@ -119,7 +119,7 @@ TEST(Motion, SpeedSettingsAndOneShotOverridesAreTakenByTheirKindOfMotion) {
 }
 
 TEST(Motion, FramesSetRelFlagAndOneShotFramesWaitForAnAcceptedStart) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   const Pose::Euler target{{1, 2, 3}, {0.5, -0.25, 1}};
   ASSERT_EQ(shown(robot.move_joint_rel({1, 2, 3, 4, 5, 6})), "ok");
@@ -154,7 +154,7 @@ TEST(Motion, FramesSetRelFlagAndOneShotFramesWaitForAnAcceptedStart) {
 }
 
 TEST(Motion, UnsupportedTargetsConsumeNothing) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   robot.with_speed(1.0);
   EXPECT_EQ(shown(robot.move_to_async(Motion6{Motion6::JointVel{kZeros}})),
@@ -165,7 +165,7 @@ TEST(Motion, UnsupportedTargetsConsumeNothing) {
 }
 
 TEST(Motion, NonFiniteNumbersAreRefusedAfterTakingTheSettingsAndBeforeSending) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   robot.with_coord(Coord{Coord::Shot{}}).with_velocity({1, 1, 1, 1, 1, 1});
   EXPECT_EQ(shown(robot.move_joint({0, 0, kNaN, 0, 0, 0})),
@@ -183,7 +183,7 @@ TEST(Motion, NonFiniteNumbersAreRefusedAfterTakingTheSettingsAndBeforeSending) {
 }
 
 TEST(Motion, UserFramesAreRefusedAfterTakingTheSettingsAndBeforeSending) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   const Coord user{Coord::Other{Pose::Position{{0, 0, 100}}}};
   robot.with_coord(user).with_speed(1.0);
@@ -201,7 +201,7 @@ TEST(Motion, UserFramesAreRefusedAfterTakingTheSettingsAndBeforeSending) {
 bool interrupt_on_second_check(void* context) { return ++*static_cast<int*>(context) >= 2; }
 
 TEST(Motion, InterruptedWaitStopsTheArmAndEndsWithInterrupted) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   controller.set_unscripted_tcp_speed(20.0);
   int checks = 0;
@@ -214,7 +214,7 @@ TEST(Motion, InterruptedWaitStopsTheArmAndEndsWithInterrupted) {
 }
 
 TEST(Motion, PathsAreNotCarriedOutAndLeaveTheirFramePending) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   const std::vector<Joints> joints(2, kZeros);
   EXPECT_EQ(panic_text([&] { (void)robot.move_joint_path(joints); }), "not implemented");

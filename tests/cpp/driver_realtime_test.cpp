@@ -8,15 +8,15 @@
 #include <string>
 #include <vector>
 
+#include "fake_controller.hpp"
 #include "liborvek/robot.hpp"
-#include "scripted_controller.hpp"
 
 namespace orvek {
 namespace {
 
 using robot_behavior::MotionStep;
 using testing::panic_text;
-using testing::ScriptedController;
+using testing::FakeController;
 using testing::shown;
 using Requests = std::vector<std::string>;
 
@@ -37,7 +37,7 @@ struct Script {
 };
 
 TEST(Realtime, StreamsTargetsUntilFinishedAndDoesNotSendTheLastOne) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   int calls = 0;
   auto closure = [&](const ArmState6& state, std::chrono::nanoseconds period) -> MotionStep {
@@ -67,7 +67,7 @@ TEST(Realtime, StreamsTargetsUntilFinishedAndDoesNotSendTheLastOne) {
 }
 
 TEST(Realtime, GuardAndUnimplementedControlSendNothingAndCallNothing) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   Script script;
   auto control = [&](const ArmState6&, std::chrono::nanoseconds) -> robot_behavior::ControlStep {
@@ -83,7 +83,7 @@ TEST(Realtime, GuardAndUnimplementedControlSendNothingAndCallNothing) {
 }
 
 TEST(Realtime, RefusedEntryEndsTheRunAtOnceAndFreesTheArm) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   Script script{{{kJoint, false}}};
   controller.reply_default("21", "not enabled");
@@ -95,7 +95,7 @@ TEST(Realtime, RefusedEntryEndsTheRunAtOnceAndFreesTheArm) {
 
 // Every failure after servo mode was entered leaves it once, and keeps the guard up.
 TEST(Realtime, FailuresInTheCycleLeaveServoModeAndReportTheOriginalError) {
-  ScriptedController controller;
+  FakeController controller;
   constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
   const Joints zeros{};
   const std::vector<std::pair<Motion6, std::string>> refused = {
@@ -121,7 +121,7 @@ TEST(Realtime, FailuresInTheCycleLeaveServoModeAndReportTheOriginalError) {
 }
 
 TEST(Realtime, ControllerRefusalsOfServoCommandsEndTheRun) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   Script script{{{kJoint, false}, {kJoint, false}}};
   controller.reply_ok();
@@ -142,7 +142,7 @@ TEST(Realtime, ControllerRefusalsOfServoCommandsEndTheRun) {
 }
 
 TEST(Realtime, AThrowingCallableLeavesServoModeAndPropagates) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   int calls = 0;
   auto closure = [&](const ArmState6&, std::chrono::nanoseconds) -> MotionStep {
@@ -156,7 +156,7 @@ TEST(Realtime, AThrowingCallableLeavesServoModeAndPropagates) {
 }
 
 TEST(Realtime, TransportFaultsInTheCycleEndTheRunWithTheFault) {
-  ScriptedController controller;
+  FakeController controller;
   // A silent controller: the exchange times out and the stream is dropped, so the attempt
   // to leave servo mode cannot reach the wire and the time-out is what is reported.
   OrvekRobot robot(controller.host(), Timeouts{std::chrono::milliseconds(1000), std::chrono::milliseconds(200)});

@@ -7,22 +7,22 @@
 #include <utility>
 #include <vector>
 
+#include "fake_controller.hpp"
 #include "liborvek/robot.hpp"
-#include "scripted_controller.hpp"
 
 namespace orvek {
 namespace {
 
 using robot_behavior::Result;
 using testing::panic_text;
-using testing::ScriptedController;
+using testing::FakeController;
 using testing::shown;
 using Requests = std::vector<std::string>;
 
 constexpr Joints kZeros{};
 
 TEST(Driver, ConnectsWithoutSendingAndIsNotMovingUntilItMoves) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   EXPECT_EQ(robot.version(), "0.1.0");
   EXPECT_FALSE(robot.is_moving());
@@ -31,7 +31,7 @@ TEST(Driver, ConnectsWithoutSendingAndIsNotMovingUntilItMoves) {
 }
 
 TEST(Driver, CheckedOperationsSendOneCommandAndReportControllerErrors) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   const std::vector<std::pair<std::function<Result<void>()>, std::string>> operations = {
       {[&] { return robot.init(); }, R"({"cmdName":"power_on"})"},
@@ -55,7 +55,7 @@ TEST(Driver, CheckedOperationsSendOneCommandAndReportControllerErrors) {
 }
 
 TEST(Driver, EnableIgnoresThePowerOnReplyAndChecksEnabling) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   controller.reply_default("3", "already on");
   controller.reply_ok();
@@ -69,7 +69,7 @@ TEST(Driver, EnableIgnoresThePowerOnReplyAndChecksEnabling) {
 
 TEST(Driver, WithoutAStreamEveryExchangeIsANetworkErrorAndIsMovingFails) {
   // A controller that stops answering: the exchange time-out drops the stream.
-  ScriptedController controller("127.0.10.9");
+  FakeController controller("127.0.10.9");
   OrvekRobot robot("127.0.10.9", Timeouts{.connect = std::chrono::seconds(5), .exchange = std::chrono::milliseconds(50)});
   controller.stay_silent();
   EXPECT_EQ(panic_text([&] { (void)robot.stop(); }), "Connection timed out (os error 110)");
@@ -89,7 +89,7 @@ TEST(Driver, WithoutAStreamEveryExchangeIsANetworkErrorAndIsMovingFails) {
 // The driver owns its transport through a pointer: a move hands the connection over and
 // leaves the source without one, never with a dangling transport.
 TEST(Driver, AMoveHandsTheConnectionOverAndTheSourceAnswersNetworkError) {
-  ScriptedController controller("127.0.10.8");
+  FakeController controller("127.0.10.8");
   OrvekRobot source("127.0.10.8");
   OrvekRobot robot(std::move(source));
   ASSERT_EQ(shown(robot.stop()), "ok");
@@ -102,7 +102,7 @@ TEST(Driver, AMoveHandsTheConnectionOverAndTheSourceAnswersNetworkError) {
 }
 
 TEST(Driver, UnimplementedOperationsFailWithoutSending) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   EXPECT_EQ(panic_text([&] { (void)robot.reset(); }), "not implemented");
   EXPECT_EQ(panic_text([&] { (void)robot.pause(); }), "not implemented");
@@ -116,7 +116,7 @@ TEST(Driver, UnimplementedOperationsFailWithoutSending) {
 }
 
 TEST(Driver, IsMovingQueriesOnlyWhileGuardedAndTreatsPointOneAsRest) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   ASSERT_EQ(shown(robot.move_joint_async(kZeros)), "ok");
   controller.reply_get_data(0.1000001);
@@ -129,7 +129,7 @@ TEST(Driver, IsMovingQueriesOnlyWhileGuardedAndTreatsPointOneAsRest) {
 }
 
 TEST(Driver, StateCarriesJointsAndEulerPoseAsReceivedEvenWithAnErrorCode) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   GetDataState data = default_get_data_state();
   data.joint_actual_position = {1.5, -2, 3, 4, 5, 600};
@@ -150,7 +150,7 @@ TEST(Driver, StateCarriesJointsAndEulerPoseAsReceivedEvenWithAnErrorCode) {
 }
 
 TEST(Driver, MalformedRepliesAreInternalFailures) {
-  ScriptedController controller;
+  FakeController controller;
   OrvekRobot robot(controller.host());
   controller.reply(R"({"errorCode":0,"errorMsg":""})");
   EXPECT_NE(panic_text([&] { (void)robot.init(); }), "no failure");

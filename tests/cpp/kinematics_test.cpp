@@ -6,8 +6,8 @@
 #include <limits>
 #include <numbers>
 
+#include "fake_controller.hpp"
 #include "liborvek/robot.hpp"
-#include "scripted_controller.hpp"
 
 namespace orvek {
 namespace {
@@ -56,7 +56,7 @@ TEST(ForwardKinematics, ANonFiniteJointMakesEveryNumberNaN) {
 }
 
 TEST(ForwardKinematics, TheDriverComputesItWithoutItsController) {
-  testing::ScriptedController controller("127.0.10.10");
+  testing::FakeController controller("127.0.10.10");
   const OrvekRobot robot("127.0.10.10");
   const Pose pose = robot.forward_kinematics({1, 0, 0, 0, 0, 0});
   EXPECT_EQ(std::get<Pose::Quat>(pose.value()).rotation[0], 0.479425538604203);

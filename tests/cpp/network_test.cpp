@@ -14,8 +14,8 @@
 
 #include "counting_new.hpp"
 #include "counting_syscalls.hpp"
+#include "fake_controller.hpp"
 #include "network/network.hpp"
-#include "scripted_controller.hpp"
 
 namespace orvek {
 namespace {
@@ -24,7 +24,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 using testing::panic_text;
-using testing::ScriptedController;
+using testing::FakeController;
 
 std::string default_reply(std::string_view code, std::string_view message) {
   std::string text;
@@ -36,7 +36,7 @@ constexpr Timeouts kPatient{1000ms, 10000ms};  // failures must come well before
 constexpr const char* address_reply = "connected";
 
 TEST(NetWork, ExactBytesOnTheWireAndTheReplies) {
-  ScriptedController fake;
+  FakeController fake;
   GetDataState state = default_get_data_state();
   state.joint_actual_position[0] = 123.5;
   state.curr_tcp_trans_vel = 0.25;
@@ -63,7 +63,7 @@ TEST(NetWork, ExactBytesOnTheWireAndTheReplies) {
 }
 
 TEST(NetWork, RepliesOfAnyLengthUpToTheBound) {
-  ScriptedController fake;
+  FakeController fake;
   const std::string exactly_one_read = default_reply("0", std::string(10240 - 31, 'x'));
   fake.reply(exactly_one_read);
   fake.reply(default_reply("0", std::string(300000, 'y')));
@@ -76,7 +76,7 @@ TEST(NetWork, RepliesOfAnyLengthUpToTheBound) {
 }
 
 TEST(NetWork, AReplyBeyondTheBoundFailsAndDropsTheStream) {
-  ScriptedController fake;
+  FakeController fake;
   fake.reply(R"({"errorCode":"0","errorMsg":")" + std::string(64 * 65536, 'z'));
   NetWork network(fake.host(), kPatient);
   EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::get_data, EmptyBody{}); }),
@@ -85,7 +85,7 @@ TEST(NetWork, AReplyBeyondTheBoundFailsAndDropsTheStream) {
 }
 
 TEST(NetWork, APeerThatClosesIsAnInternalFailure) {
-  ScriptedController fake;
+  FakeController fake;
   fake.reply_and_close(R"({"errorCode":"0")");  // half a reply, then the connection ends
   NetWork network(fake.host(), kPatient);
   EXPECT_EQ(panic_text([&] { (void)network.send_and_recv<DefaultState>(Command::power_on, EmptyBody{}); }),
@@ -99,7 +99,7 @@ TEST(NetWork, APeerThatClosesIsAnInternalFailure) {
 }
 
 TEST(NetWork, AControllerThatNeverAnswersTimesOutAndTheStreamIsDropped) {
-  ScriptedController fake;
+  FakeController fake;
   fake.stay_silent();
   NetWork network(fake.host(), Timeouts{1000ms, 200ms});
   const auto start = Clock::now();
@@ -116,7 +116,7 @@ TEST(NetWork, AControllerThatNeverAnswersTimesOutAndTheStreamIsDropped) {
 }
 
 TEST(NetWork, BadRepliesFailFastAndKeepTheStream) {
-  ScriptedController fake;
+  FakeController fake;
   fake.reply("{\"errorCode\":\"0\",\"errorMsg\":\"\xff\"}");  // whole, not UTF-8
   fake.reply_in_parts({"{\"errorCode\":\"\xc3", "(\""}, 20ms);  // unfinished, and then not UTF-8 either
   fake.reply("HTTP/1.1 400 Bad Request\r\n");
@@ -144,7 +144,7 @@ TEST(NetWork, BadRepliesFailFastAndKeepTheStream) {
 // A whole reply that the one-pass reading does not settle, after it has filled part of the
 // record, is read from the start by the strict reader: nothing of the first try remains.
 TEST(NetWork, RepliesInLessUsualFormsAreReadWhole) {
-  ScriptedController fake;
+  FakeController fake;
   GetDataState state = default_get_data_state();
   state.joint_actual_position = {1.5, -2.25, 3, 4, 5, 6};
   state.error_msg = "busy";
@@ -162,7 +162,7 @@ TEST(NetWork, RepliesInLessUsualFormsAreReadWhole) {
 // Steady state: a reply that arrives whole costs one send and one recv, and nothing is
 // allocated.
 TEST(NetWork, SteadyStateExchangesAllocateNothingAndCostOneSendAndOneRecv) {
-  ScriptedController fake;
+  FakeController fake;
   for (int round = 0; round < 2; ++round) {
     fake.reply_get_data(default_get_data_state());
     fake.reply(default_reply("0", ""));
@@ -187,7 +187,7 @@ TEST(NetWork, SteadyStateExchangesAllocateNothingAndCostOneSendAndOneRecv) {
 bool third_call(void* calls) { return ++*static_cast<int*>(calls) == 3; }
 
 TEST(NetWork, AnInterruptedWaitEndsBySlicesAndDropsTheStream) {
-  ScriptedController fake;
+  FakeController fake;
   fake.reply_in_parts({R"({"errorCode":"0",)", R"("errorMsg":"late"})"}, 150ms);  // one slice without bytes
   fake.stay_silent();
   fake.stay_silent();
@@ -207,7 +207,7 @@ TEST(NetWork, AnInterruptedWaitEndsBySlicesAndDropsTheStream) {
 }
 
 TEST(NetWork, TheExchangeTimeOutCanBeSetAndItsLastSliceEndsAtTheDeadline) {
-  ScriptedController fake;
+  FakeController fake;
   fake.reply_ok();
   fake.stay_silent();
   NetWork network(fake.host(), kPatient);
@@ -242,7 +242,7 @@ std::string get_data_reply(double first_joint) {
   return text;
 }
 
-void serve_get_data(ScriptedController& fake, double first_joint, int count) {
+void serve_get_data(FakeController& fake, double first_joint, int count) {
   for (int i = 0; i < count; ++i) fake.reply(get_data_reply(first_joint + i));
 }
 
@@ -252,8 +252,8 @@ double first_joint(NetWork& network) {
 }
 
 TEST(NetWork, ConnectionsTakingTurnsOnOneThreadReadTheirOwnReplies) {
-  ScriptedController one;
-  ScriptedController two;
+  FakeController one;
+  FakeController two;
   serve_get_data(one, 100.0, 3);
   serve_get_data(two, 200.0, 3);
   NetWork a(one.host(), kPatient);
@@ -268,8 +268,8 @@ TEST(NetWork, ConnectionsTakingTurnsOnOneThreadReadTheirOwnReplies) {
 
 TEST(NetWork, ConnectionsOnTwoThreadsAtOnceReadTheirOwnReplies) {
   constexpr int kCount = 300;
-  ScriptedController one;
-  ScriptedController two;
+  FakeController one;
+  FakeController two;
   serve_get_data(one, 1000.0, kCount);
   serve_get_data(two, 5000.0, kCount);
   auto client = [](const std::string& address, double base, int& wrong) {
@@ -287,7 +287,7 @@ TEST(NetWork, ConnectionsOnTwoThreadsAtOnceReadTheirOwnReplies) {
 
 // Connects to `address` and exchanges one command with a fake listening on `listen`.
 void exchange_once(const char* listen, const char* address) {
-  std::optional<ScriptedController> fake;
+  std::optional<FakeController> fake;
   try {
     fake.emplace(listen);
   } catch (const std::runtime_error&) {

@@ -1,7 +1,7 @@
 // Heap allocations per realtime cycle, counted by a replaced global operator new. Its own
 // executable, so the replacement touches no other test.
 //
-// The count is per thread: the scripted controller allocates freely on its own thread.
+// The count is per thread: the fake controller allocates freely on its own thread.
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_controller.hpp"
 #include "liborvek/robot.hpp"
-#include "scripted_controller.hpp"
 #include "counting_new.hpp"
 
 namespace {
@@ -33,7 +33,7 @@ constexpr std::size_t kWarmUp = 5;
 // `extra` runs inside the callable, to show that the measurement sees what it should.
 template <class Extra>
 std::vector<std::size_t> allocations_per_cycle(Extra extra) {
-  testing::ScriptedController controller;
+  testing::FakeController controller;
   OrvekRobot robot(controller.host());
   std::vector<std::size_t> marks;
   marks.reserve(kCycles + 1);

@@ -128,4 +128,25 @@ inline PyTypeObject* family_type(PyTypeObject*& cell, PyTypeObject* (&variants)[
 // The payload item index a property getter was registered with.
 inline std::size_t item_index(void* closure) { return *static_cast<const std::size_t*>(closure); }
 
+// A family's tuple-like access, from the record's item count and item: the property getter of
+// each payload item (`_0`, `_1`, ...), __len__ and __getitem__.
+template <class Record, PyObject* (*Item)(const Record&, std::size_t)>
+PyObject* get_item(PyObject* self, void* closure) {
+  return guard<PyObject*>(nullptr, [&] { return Item(value_of<Record>(self), item_index(closure)); });
+}
+
+template <class Record, std::size_t (*Len)(const Record&)>
+Py_ssize_t length(PyObject* self) {
+  return static_cast<Py_ssize_t>(Len(value_of<Record>(self)));
+}
+
+template <class Record, PyObject* (*Item)(const Record&, std::size_t)>
+PyObject* subscript(PyObject* self, PyObject* key) {
+  return guard<PyObject*>(nullptr, [&]() -> PyObject* {
+    std::size_t index = 0;
+    if (!index_argument(key, index)) return nullptr;
+    return Item(value_of<Record>(self), index);
+  });
+}
+
 }  // namespace orvek::ffi

@@ -37,25 +37,6 @@ PyObject* control_item(const PyControl& control, std::size_t index) {
   return list_to_py(std::get<PyControl::Torque>(control.value).values);
 }
 
-template <class Record, PyObject* (*Item)(const Record&, std::size_t)>
-PyObject* get_item(PyObject* self, void* closure) {
-  return guard<PyObject*>(nullptr, [&] { return Item(value_of<Record>(self), item_index(closure)); });
-}
-
-template <class Record, std::size_t (*Len)(const Record&)>
-Py_ssize_t length(PyObject* self) {
-  return static_cast<Py_ssize_t>(Len(value_of<Record>(self)));
-}
-
-template <class Record, PyObject* (*Item)(const Record&, std::size_t)>
-PyObject* subscript(PyObject* self, PyObject* key) {
-  return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-    std::size_t index = 0;
-    if (!index_argument(key, index)) return nullptr;
-    return Item(value_of<Record>(self), index);
-  });
-}
-
 // --- constructors -------------------------------------------------------------------------------
 
 // A variant whose payload is one list of doubles of any length.

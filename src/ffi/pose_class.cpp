@@ -52,20 +52,6 @@ PyObject* pose_item(const PyPose& pose, std::size_t index) {
       pose.value());
 }
 
-PyObject* get_item(PyObject* self, void* closure) {
-  return guard<PyObject*>(nullptr, [&] { return pose_item(value_of<PyPose>(self), item_index(closure)); });
-}
-
-Py_ssize_t length(PyObject* self) { return static_cast<Py_ssize_t>(pose_len(value_of<PyPose>(self))); }
-
-PyObject* subscript(PyObject* self, PyObject* key) {
-  return guard<PyObject*>(nullptr, [&]() -> PyObject* {
-    std::size_t index = 0;
-    if (!index_argument(key, index)) return nullptr;
-    return pose_item(value_of<PyPose>(self), index);
-  });
-}
-
 // --- conversion methods -------------------------------------------------------------------------
 
 template <class F>
@@ -176,8 +162,8 @@ const VariantClass kVariants[] = {
 PyType_Slot kBaseSlots[] = {
     {Py_tp_dealloc, reinterpret_cast<void*>(&dealloc_value_object<PyPose>)},
     {Py_tp_methods, kMethods},
-    {Py_mp_length, reinterpret_cast<void*>(&length)},
-    {Py_mp_subscript, reinterpret_cast<void*>(&subscript)},
+    {Py_mp_length, reinterpret_cast<void*>(&length<PyPose, pose_len>)},
+    {Py_mp_subscript, reinterpret_cast<void*>(&subscript<PyPose, pose_item>)},
     {0, nullptr},
 };
 
@@ -188,7 +174,7 @@ PyTypeObject* g_variant_types[std::variant_size_v<rb::Pose::Variant>] = {};
 
 PyTypeObject* pose_type() {
   return family_type(g_pose_type, g_variant_types,
-                     FamilyClass{"Pose", sizeof(PoseObject), kBaseSlots, get_item, kVariants});
+                     FamilyClass{"Pose", sizeof(PoseObject), kBaseSlots, get_item<PyPose, pose_item>, kVariants});
 }
 
 const PyPose* pose_record_of(PyObject* object) {

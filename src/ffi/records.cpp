@@ -1,6 +1,7 @@
 #include "records.hpp"
 
 #include <cmath>
+#include <string_view>
 #include <type_traits>
 
 #include "robot_behavior/exception.hpp"
@@ -129,41 +130,34 @@ PyArmState from_library(const rb::ArmState6& state) {
 
 // --- text forms ---------------------------------------------------------------------------------
 
+namespace {
+
+// One part of a pose's text: a list, or a number in its debug form.
+void append_part(std::string& out, double value) { rb::append_debug(out, value); }
+template <class Array>
+void append_part(std::string& out, const Array& values) {
+  append_list(out, values);
+}
+
+// "Name(part, part, ...)".
+template <class... Parts>
+void append_call(std::string& out, std::string_view name, const Parts&... parts) {
+  out += name;
+  out += '(';
+  std::string_view separator;
+  ((out += separator, append_part(out, parts), separator = ", "), ...);
+  out += ')';
+}
+
+}  // namespace
+
 void append_text(std::string& out, const PyPose& pose) {
   std::visit(Overload{
-                 [&](const rb::Pose::Euler& v) {
-                   out += "Euler(";
-                   append_list(out, v.translation);
-                   out += ", ";
-                   append_list(out, v.angles);
-                   out += ')';
-                 },
-                 [&](const rb::Pose::Quat& v) {
-                   out += "Quat(";
-                   append_list(out, v.translation);
-                   out += ", ";
-                   append_list(out, v.rotation);
-                   out += ')';
-                 },
-                 [&](const rb::Pose::Homo& v) {
-                   out += "Homo(";
-                   append_list(out, v.matrix);
-                   out += ')';
-                 },
-                 [&](const rb::Pose::AxisAngle& v) {
-                   out += "AxisAngle(";
-                   append_list(out, v.translation);
-                   out += ", ";
-                   append_list(out, v.axis);
-                   out += ", ";
-                   rb::append_debug(out, v.angle);
-                   out += ')';
-                 },
-                 [&](const rb::Pose::Position& v) {
-                   out += "Position(";
-                   append_list(out, v.translation);
-                   out += ')';
-                 },
+                 [&](const rb::Pose::Euler& v) { append_call(out, "Euler", v.translation, v.angles); },
+                 [&](const rb::Pose::Quat& v) { append_call(out, "Quat", v.translation, v.rotation); },
+                 [&](const rb::Pose::Homo& v) { append_call(out, "Homo", v.matrix); },
+                 [&](const rb::Pose::AxisAngle& v) { append_call(out, "AxisAngle", v.translation, v.axis, v.angle); },
+                 [&](const rb::Pose::Position& v) { append_call(out, "Position", v.translation); },
              },
              pose.value());
 }

@@ -1,5 +1,7 @@
 // The LoadState and ArmState classes.
 
+#include <type_traits>
+
 #include "classes.hpp"
 #include "convert.hpp"
 #include "to_py.hpp"
@@ -113,67 +115,33 @@ int set_list(PyObject* self, PyObject* value, void* closure) {
   });
 }
 
-template <std::optional<PyPose> PyArmState::*Member>
-PyObject* get_pose(PyObject* self, void*) {
-  const std::optional<PyPose>& pose = state_value(self).*Member;
-  if (!pose) Py_RETURN_NONE;
-  return pose_to_py(*pose);
+// The attributes that may be unset: None when unset; assigning None unsets, any other value
+// is converted by FromPy (the property's closure names it in the error).
+template <auto Member, auto ToPy>
+PyObject* get_optional(PyObject* self, void*) {
+  const auto& stored = state_value(self).*Member;
+  if (!stored) Py_RETURN_NONE;
+  return ToPy(*stored);
 }
 
-template <std::optional<PyPose> PyArmState::*Member>
-int set_pose(PyObject* self, PyObject* value, void* closure) {
+template <auto Member, auto FromPy>
+int set_optional(PyObject* self, PyObject* value, void* closure) {
   return set_state_attribute(self, value, [&] {
-    std::optional<PyPose>& pose = state_value(self).*Member;
-    if (value == Py_None) {
-      pose.reset();
-      return true;
-    }
-    PyPose record;
-    if (!to_pose_record(value, record)) return named_argument_error(static_cast<const char*>(closure));
-    pose = record;
-    return true;
-  });
-}
-
-PyObject* get_cartesian_vel(PyObject* self, void*) {
-  const auto& values = state_value(self).cartesian_vel;
-  if (!values) Py_RETURN_NONE;
-  return list_to_py(*values);
-}
-
-int set_cartesian_vel(PyObject* self, PyObject* value, void*) {
-  return set_state_attribute(self, value, [&] {
-    auto& stored = state_value(self).cartesian_vel;
+    auto& stored = state_value(self).*Member;
     if (value == Py_None) {
       stored.reset();
       return true;
     }
-    rb::Six values;
-    if (!to_array(value, values)) return named_argument_error("cartesian_vel");
-    stored = values;
+    typename std::remove_cvref_t<decltype(stored)>::value_type converted{};
+    if (!FromPy(value, converted)) return named_argument_error(static_cast<const char*>(closure));
+    stored = converted;
     return true;
   });
 }
 
-PyObject* get_load(PyObject* self, void*) {
-  const auto& load = state_value(self).load;
-  if (!load) Py_RETURN_NONE;
-  return load_to_py(*load);
-}
-
-int set_load(PyObject* self, PyObject* value, void*) {
-  return set_state_attribute(self, value, [&] {
-    auto& stored = state_value(self).load;
-    if (value == Py_None) {
-      stored.reset();
-      return true;
-    }
-    rb::LoadState load{};
-    if (!to_load(value, load)) return named_argument_error("load");
-    stored = load;
-    return true;
-  });
-}
+constexpr auto kPoseToPy = [](const PyPose& pose) { return pose_to_py(pose); };
+constexpr auto kSixToPy = [](const rb::Six& values) { return list_to_py(values); };
+constexpr auto kSixFromPy = [](PyObject* value, rb::Six& values) { return to_array(value, values); };
 
 PyObject* state_repr(PyObject* self) {
   return guard<PyObject*>(nullptr, [&] { return text_to_py(repr(state_value(self))); });
@@ -181,23 +149,24 @@ PyObject* state_repr(PyObject* self) {
 
 #define ORVEK_LIST_PROPERTY(name) \
   {#name, get_list<&PyArmState::name>, set_list<&PyArmState::name>, nullptr, const_cast<char*>(#name)}
-#define ORVEK_POSE_PROPERTY(name) \
-  {#name, get_pose<&PyArmState::name>, set_pose<&PyArmState::name>, nullptr, const_cast<char*>(#name)}
+#define ORVEK_OPTIONAL_PROPERTY(name, to_py, from_py)                                                    \
+  {#name, get_optional<&PyArmState::name, to_py>, set_optional<&PyArmState::name, from_py>, nullptr, \
+   const_cast<char*>(#name)}
 
 PyGetSetDef kStateProperties[] = {
     ORVEK_LIST_PROPERTY(joint),
     ORVEK_LIST_PROPERTY(joint_vel),
     ORVEK_LIST_PROPERTY(joint_acc),
     ORVEK_LIST_PROPERTY(tau),
-    ORVEK_POSE_PROPERTY(pose_o_to_ee),
-    ORVEK_POSE_PROPERTY(pose_ee_to_k),
-    {"cartesian_vel", get_cartesian_vel, set_cartesian_vel, nullptr, nullptr},
-    {"load", get_load, set_load, nullptr, nullptr},
+    ORVEK_OPTIONAL_PROPERTY(pose_o_to_ee, kPoseToPy, to_pose_record),
+    ORVEK_OPTIONAL_PROPERTY(pose_ee_to_k, kPoseToPy, to_pose_record),
+    ORVEK_OPTIONAL_PROPERTY(cartesian_vel, kSixToPy, kSixFromPy),
+    ORVEK_OPTIONAL_PROPERTY(load, load_to_py, to_load),
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 #undef ORVEK_LIST_PROPERTY
-#undef ORVEK_POSE_PROPERTY
+#undef ORVEK_OPTIONAL_PROPERTY
 
 PyType_Slot kStateSlots[] = {
     {Py_tp_new, reinterpret_cast<void*>(&no_constructor)},

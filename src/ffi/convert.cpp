@@ -1,5 +1,7 @@
 #include "convert.hpp"
 
+#include <functional>
+
 #include "python_compat.hpp"
 #include "to_py.hpp"
 
@@ -114,32 +116,34 @@ bool to_string(PyObject* object, std::string& out) {
   return true;
 }
 
+namespace {
+
+// An instance of one of the module's record classes (`record`, or null when `object` is none),
+// stored as convert(*record); `name` names the class in the error.
+template <class Record, class Out, class Convert>
+bool to_record(PyObject* object, const Record* record, const char* name, Out& out, Convert convert) {
+  if (record == nullptr) return cannot_convert(object, name);
+  out = convert(*record);
+  return true;
+}
+
+// A Python record as the library's (a Quat normalised: PyPose and the library's Pose are one
+// type, so the conversion is asked for by name, never chosen by type).
+constexpr auto kToLibrary = [](const auto& record) { return to_library(record); };
+
+}  // namespace
+
 bool to_pose_record(PyObject* object, PyPose& out) {
-  const PyPose* record = pose_record_of(object);
-  if (record == nullptr) return cannot_convert(object, "Pose");
-  out = *record;
-  return true;
+  return to_record(object, pose_record_of(object), "Pose", out, std::identity{});
 }
-
 bool to_pose(PyObject* object, robot_behavior::Pose& out) {
-  const PyPose* record = pose_record_of(object);
-  if (record == nullptr) return cannot_convert(object, "Pose");
-  out = to_library(*record);
-  return true;
+  return to_record(object, pose_record_of(object), "Pose", out, kToLibrary);
 }
-
 bool to_motion_record(PyObject* object, PyMotion& out) {
-  const PyMotion* record = motion_record_of(object);
-  if (record == nullptr) return cannot_convert(object, "MotionType");
-  out = *record;
-  return true;
+  return to_record(object, motion_record_of(object), "MotionType", out, std::identity{});
 }
-
 bool to_motion(PyObject* object, robot_behavior::Motion6& out) {
-  const PyMotion* record = motion_record_of(object);
-  if (record == nullptr) return cannot_convert(object, "MotionType");
-  out = to_library(*record);
-  return true;
+  return to_record(object, motion_record_of(object), "MotionType", out, kToLibrary);
 }
 
 bool to_load(PyObject* object, robot_behavior::LoadState& out) {

@@ -24,61 +24,41 @@ struct EmptyBody {
 #undef ORVEK_FIELDS
 };
 
-struct JointMoveData {
-  static constexpr Command kCommand = Command::joint_move;
-#define ORVEK_FIELDS(X)                                     \
-  X(joint_position, "jointPosition", std::array<double, 6>) \
-  X(speed, "speed", double)                                 \
-  X(accel, "accel", double)                                 \
-  X(rel_flag, "relFlag", std::uint8_t)
-  ORVEK_WIRE_FIELDS(JointMoveData, ORVEK_FIELDS)
-#undef ORVEK_FIELDS
-};
+// A request body: its command and its fields.
+#define ORVEK_WIRE_BODY(Body, command, LIST)              \
+  struct Body {                                           \
+    static constexpr Command kCommand = Command::command; \
+    ORVEK_WIRE_FIELDS(Body, LIST)                         \
+  };
 
-struct MoveLData {
-  static constexpr Command kCommand = Command::moveL;
-#define ORVEK_FIELDS(X)                                   \
-  X(cart_position, "cartPosition", std::array<double, 6>) \
-  X(speed, "speed", double)                               \
-  X(accel, "accel", double)                               \
-  X(rel_flag, "relFlag", std::uint8_t)
-  ORVEK_WIRE_FIELDS(MoveLData, ORVEK_FIELDS)
-#undef ORVEK_FIELDS
-};
+// Every motion ends with "relFlag" (in "servo_move": 1 enters servo mode, 0 leaves it); a
+// pre-planned one has its speed and acceleration before it.
+#define ORVEK_REL_FLAG(X) X(rel_flag, "relFlag", std::uint8_t)
+#define ORVEK_PLANNED(X) X(speed, "speed", double) X(accel, "accel", double) ORVEK_REL_FLAG(X)
 
-struct ServoJData {
-  static constexpr Command kCommand = Command::servo_j;
-#define ORVEK_FIELDS(X)                                     \
-  X(joint_position, "jointPosition", std::array<double, 6>) \
-  X(rel_flag, "relFlag", std::uint8_t)
-  ORVEK_WIRE_FIELDS(ServoJData, ORVEK_FIELDS)
-#undef ORVEK_FIELDS
-};
+#define ORVEK_JOINT_MOVE(X) X(joint_position, "jointPosition", std::array<double, 6>) ORVEK_PLANNED(X)
+#define ORVEK_MOVE_L(X) X(cart_position, "cartPosition", std::array<double, 6>) ORVEK_PLANNED(X)
+#define ORVEK_SERVO_J(X) X(joint_position, "jointPosition", std::array<double, 6>) ORVEK_REL_FLAG(X)
+#define ORVEK_SERVO_P(X) X(cat_position, "catPosition", std::array<double, 6>) ORVEK_REL_FLAG(X)
+#define ORVEK_SERVO_MOVE(X) ORVEK_REL_FLAG(X)
+#define ORVEK_SET_PAYLOAD(X) X(mass, "mass", double) X(centroid, "centroid", std::array<double, 3>)
 
-struct ServoPData {
-  static constexpr Command kCommand = Command::servo_p;
-#define ORVEK_FIELDS(X)                                 \
-  X(cat_position, "catPosition", std::array<double, 6>) \
-  X(rel_flag, "relFlag", std::uint8_t)
-  ORVEK_WIRE_FIELDS(ServoPData, ORVEK_FIELDS)
-#undef ORVEK_FIELDS
-};
+ORVEK_WIRE_BODY(JointMoveData, joint_move, ORVEK_JOINT_MOVE)
+ORVEK_WIRE_BODY(MoveLData, moveL, ORVEK_MOVE_L)
+ORVEK_WIRE_BODY(ServoJData, servo_j, ORVEK_SERVO_J)
+ORVEK_WIRE_BODY(ServoPData, servo_p, ORVEK_SERVO_P)
+ORVEK_WIRE_BODY(ServoMoveData, servo_move, ORVEK_SERVO_MOVE)
+ORVEK_WIRE_BODY(SetPayloadData, set_payload, ORVEK_SET_PAYLOAD)
 
-struct ServoMoveData {
-  static constexpr Command kCommand = Command::servo_move;
-#define ORVEK_FIELDS(X) X(rel_flag, "relFlag", std::uint8_t) /* 1 enters servo mode, 0 leaves it */
-  ORVEK_WIRE_FIELDS(ServoMoveData, ORVEK_FIELDS)
-#undef ORVEK_FIELDS
-};
-
-struct SetPayloadData {
-  static constexpr Command kCommand = Command::set_payload;
-#define ORVEK_FIELDS(X)   \
-  X(mass, "mass", double) \
-  X(centroid, "centroid", std::array<double, 3>)
-  ORVEK_WIRE_FIELDS(SetPayloadData, ORVEK_FIELDS)
-#undef ORVEK_FIELDS
-};
+#undef ORVEK_WIRE_BODY
+#undef ORVEK_REL_FLAG
+#undef ORVEK_PLANNED
+#undef ORVEK_JOINT_MOVE
+#undef ORVEK_MOVE_L
+#undef ORVEK_SERVO_J
+#undef ORVEK_SERVO_P
+#undef ORVEK_SERVO_MOVE
+#undef ORVEK_SET_PAYLOAD
 
 template <class Body>
 struct Request {

@@ -52,35 +52,24 @@ std::string os_error_text(int error_number) {
 RobotException RobotException::from_errno(int error_number) { return network(os_error_text(error_number)); }
 
 std::string RobotException::display() const {
-  const KindText& k = kind_text(kind_);
-  std::string out(k.display);
-  switch (kind_) {
-    case Kind::NoException:
-      break;
-    case Kind::IncompatibleVersionException:
-      out += "server version " + std::to_string(server_version_) + ", client version " +
-             std::to_string(client_version_);
-      break;
-    default:
-      out += text_;
+  std::string out(kind_text(kind_).display);
+  if (kind_ == Kind::IncompatibleVersionException) {
+    out += "server version " + std::to_string(server_version_) + ", client version " + std::to_string(client_version_);
+  } else if (kind_ != Kind::NoException) {
+    out += text_;
   }
   return out;
 }
 
 std::string RobotException::debug() const {
-  const KindText& k = kind_text(kind_);
-  std::string out(k.name);
-  switch (kind_) {
-    case Kind::NoException:
-      break;
-    case Kind::IncompatibleVersionException:
-      out += " { server_version: " + std::to_string(server_version_) +
-             ", client_version: " + std::to_string(client_version_) + " }";
-      break;
-    default:
-      out += '(';
-      append_debug_string(out, text_);
-      out += ')';
+  std::string out(kind_text(kind_).name);
+  if (kind_ == Kind::IncompatibleVersionException) {
+    out += " { server_version: " + std::to_string(server_version_) +
+           ", client_version: " + std::to_string(client_version_) + " }";
+  } else if (kind_ != Kind::NoException) {
+    out += '(';
+    append_debug_string(out, text_);
+    out += ')';
   }
   return out;
 }

@@ -6,13 +6,9 @@
 # Used for the Python headers of interpreters this machine does not have (libpython3.X-dev).
 # A package already unpacked in DEST (DEST/.fetched lists them) is not fetched again.
 set -euo pipefail
-usage="usage: fetch-debs.sh STATE SUITE ARCH DEST PACKAGE..."
-state=${1:?$usage}
-suite=${2:?$usage}
-arch=${3:?$usage}
-dest=${4:?$usage}
+[ $# -ge 5 ] || { echo "usage: fetch-debs.sh STATE SUITE ARCH DEST PACKAGE..." >&2; exit 2; }
+state=$1 suite=$2 arch=$3 dest=$4
 shift 4
-[ $# -gt 0 ] || { echo "$usage" >&2; exit 2; }
 
 mkdir -p "$dest"
 wanted=()
